@@ -1,0 +1,15 @@
+#include "frame/PluginLoad.h"
+
+#include "frame/DescriptorList.h"
+
+#include "Ondo/FlowGraph/FilterRegistry.h"
+
+namespace Prismvale {
+
+void LoadIntoCore(Ondo::Core& core)
+{
+    Ondo::FlowGraph::FilterRegistry& registry = Ondo::FlowGraph::FilterRegistry::Get(core);
+    for (const Ondo::FlowGraph::FilterDescriptor& descriptor : GetDescriptorList()) registry.RegisterFilter(descriptor);
+}
+
+} // namespace Prismvale

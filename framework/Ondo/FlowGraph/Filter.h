@@ -1,0 +1,98 @@
+#pragma once
+
+#include "Ondo/FlowGraph/Event.h"
+#include "Ondo/FlowGraph/PortOwner.h"
+#include "Ondo/FlowGraph/Scope.h"
+#include "Ondo/Instrumenter.h"
+#include "Ondo/Subject.h"
+
+#include <memory>
+#include <string>
+
+namespace Ondo {
+class Core;
+class LoggerInterface;
+} // namespace Ondo
+
+namespace Ondo::FlowGraph {
+
+class ScopeExecuter;
+namespace Serialization {
+class Serializer;
+}
+
+// Anything that can sit in a scope: ordinary filters and control-flow
+// filters. It owns its ports and knows its core, its instance name (unique in
+// the graph) and its title (what the editor shows).
+class ScopeItem : public PortOwner, public Instrumentable {
+public:
+    ScopeItem(Core& core, const std::string& strName, const std::string& strTitle);
+    ~ScopeItem() override;
+
+    virtual std::shared_ptr<ScopeItem> GetSharedPtr() = 0;
+    // Host-side set-up before anything else: creates the fixed ports once.
+    virtual void Initialize() = 0;
+    // Runs the item once; only called after IsReadyToRun answered true.
+    virtual void Execute(ScopeExecuter& executer) = 0;
+    virtual void OnEvent(const Event& event);
+    virtual void Serialize(Serialization::Serializer& serializer) = 0;
+    // True when every required input (not optional, not an output) is the end
+    // of a connection in the context. For each one that is not, the logger (if
+    // any) receives one line: NAME: Port "LABEL" requires a connection to run.
+    virtual bool IsReadyToRun(const Scope& context, LoggerInterface* pLogger);
+    virtual void CreatePorts() = 0;
+
+    void Instrument(Instrumenter& instrumenter) override;
+
+    Core& GetCore() const { return m_Core; }
+    const std::string& GetName() const { return m_strName; }
+    void SetName(const std::string& strName) { m_strName = strName; }
+    const std::string& GetTitle() const { return m_strTitle; }
+
+private:
+    Core& m_Core;
+    std::string m_strName;
+    std::string m_strTitle;
+};
+
+// An ordinary scope item that can hand out shared pointers to itself.
+class BaseFilter : public ScopeItem, public std::enable_shared_from_this<ScopeItem> {
+public:
+    using ScopeItem::ScopeItem;
+    std::shared_ptr<ScopeItem> GetSharedPtr() override { return shared_from_this(); }
+};
+
+class FilterObserver {
+public:
+    virtual ~FilterObserver() = default;
+};
+
+class Filter : public BaseFilter, public BaseSubjectT<FilterObserver> {
+public:
+    using BaseFilter::BaseFilter;
+};
+
+class CtrlFlowFilterObserver {
+public:
+    virtual ~CtrlFlowFilterObserver() = default;
+};
+
+// A scope item that owns inner scopes and decides how they run.
+class CtrlFlowFilter : public ScopeItem,
+                       public ScopeOwner,
+                       public BaseSubjectT<CtrlFlowFilterObserver>,
+                       public std::enable_shared_from_this<CtrlFlowFilter> {
+public:
+    using ScopeItem::ScopeItem;
+
+    std::shared_ptr<ScopeItem> GetSharedPtr() override { return shared_from_this(); }
+    std::shared_ptr<ScopeOwner> GetScopeOwnerSharedPtr() override { return shared_from_this(); }
+
+    // Adds a port that crosses the boundary of one of the inner scopes; the
+    // mode says which halves (1: input only, 2: output only, else both).
+    virtual void AddBoundaryPort(PortHandle<Port>& hPort, std::unique_ptr<Port> pPrototype, int iMode,
+                                 const ScopeHandle& hScope) = 0;
+    virtual void ExecuteScope(ScopeExecuter& executer) = 0;
+};
+
+} // namespace Ondo::FlowGraph

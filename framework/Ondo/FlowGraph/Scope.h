@@ -1,0 +1,76 @@
+#pragma once
+
+#include "Ondo/FlowGraph/PortOwner.h"
+#include "Ondo/Subject.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Ondo::FlowGraph {
+
+class ScopeItem;
+
+// A connection from an output port to an input port of the same scope (the
+// scope's own ports included: inside a scope, its inner outputs are sources
+// and its inner inputs are targets).
+struct Connection {
+    PortHandle<Port> m_hSource;
+    PortHandle<Port> m_hTarget;
+};
+
+class ScopeObserver {
+public:
+    virtual ~ScopeObserver() = default;
+};
+
+// A set of scope items with the connections between them. The ports of the
+// scope itself are the inner side of the ports that cross its boundary.
+class Scope : public PortOwner, public BaseSubjectT<ScopeObserver> {
+public:
+    explicit Scope(std::string strName) : m_strName(std::move(strName)) {}
+    ~Scope() override;
+
+    const std::string& GetName() const { return m_strName; }
+
+    // Items run in the order the scope keeps them.
+    void AddItem(std::shared_ptr<ScopeItem> pItem);
+    const std::vector<std::shared_ptr<ScopeItem>>& GetItems() const { return m_Items; }
+    ScopeItem* FindItem(const std::string& strName) const;
+
+    // Connects an output to an input. Throws std::runtime_error, naming both
+    // ports, when a handle does not resolve, the directions are wrong, the
+    // transported types differ or the input is connected already.
+    void Connect(const PortHandle<Port>& hSource, const PortHandle<Port>& hTarget);
+    // Removes the connection that ends at the input, if any.
+    void Disconnect(const PortHandle<Port>& hTarget);
+    const std::vector<Connection>& GetConnections() const { return m_Connections; }
+    // True when some connection of this scope ends at the port.
+    bool IsConnected(const Port& target) const;
+
+private:
+    std::string m_strName;
+    std::vector<std::shared_ptr<ScopeItem>> m_Items;
+    std::vector<Connection> m_Connections;
+};
+
+// Owns scopes under stable indices (the inner scopes of a control-flow filter).
+class ScopeOwner {
+public:
+    ScopeOwner() = default;
+    ScopeOwner(const ScopeOwner&) = delete;
+    ScopeOwner& operator=(const ScopeOwner&) = delete;
+    virtual ~ScopeOwner();
+    virtual std::shared_ptr<ScopeOwner> GetScopeOwnerSharedPtr() = 0;
+
+    // Stores the scope under one more than the largest index in use (0 first).
+    ScopeHandle AddScope(std::unique_ptr<Scope> pScope);
+    Scope* GetScope(unsigned int uiIndex) const;
+    std::vector<ScopeHandle> GetScopeHandles() const;
+
+private:
+    std::map<unsigned int, std::unique_ptr<Scope>> m_Scopes;
+};
+
+} // namespace Ondo::FlowGraph

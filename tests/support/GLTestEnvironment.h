@@ -1,0 +1,19 @@
+#pragma once
+
+#include "Ondo/OpenGL/Device.h"
+
+#include <gtest/gtest.h>
+
+namespace OndoTest {
+
+// The test binary's one render device, made (and made current) on first use
+// and destroyed after the last test.
+Ondo::OpenGL::Device& TestDevice();
+
+// Registered by the shared test main.
+class GLTestEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override;
+};
+
+} // namespace OndoTest
