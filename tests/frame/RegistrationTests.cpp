@@ -1,0 +1,130 @@
+// The module's descriptor list and its registration into a core.
+
+#include "frame/DescriptorList.h"
+#include "frame/PluginLoad.h"
+
+#include "Ondo/Core.h"
+#include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using Ondo::FlowGraph::FilterDescriptor;
+using Ondo::FlowGraph::FilterRegistry;
+
+namespace {
+
+class NamedFilter : public Ondo::OpenGL::BaseFilter {
+public:
+    NamedFilter(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override {}
+    void Process(Ondo::FlowGraph::ScopeExecuter&) override {}
+};
+
+class OtherFilter : public NamedFilter {
+    using NamedFilter::NamedFilter;
+};
+
+// Appended during static initialisation, like every filter source file does.
+const Prismvale::FilterRegistration<NamedFilter> s_Registration("Test.Named", "src\\NamedFilter",
+                                                                "A filter that only has a name", "Test;Named;");
+
+// Puts the descriptor list back as it was when a test is done with it.
+class DescriptorListTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_Saved = Prismvale::GetDescriptorList(); }
+    void TearDown() override { Prismvale::GetDescriptorList() = m_Saved; }
+
+private:
+    std::vector<FilterDescriptor> m_Saved;
+};
+
+} // namespace
+
+TEST_F(DescriptorListTest, StaticRegistrationRecordsEveryFieldAndAWorkingFactory)
+{
+    const auto& list = Prismvale::GetDescriptorList();
+    ASSERT_FALSE(list.empty());
+    const FilterDescriptor& descriptor = list.back();
+    EXPECT_EQ(descriptor.m_strName, "Test.Named");
+    EXPECT_EQ(descriptor.m_strSourceFile, "src\\NamedFilter");
+    EXPECT_EQ(descriptor.m_strDescription, "A filter that only has a name");
+    EXPECT_EQ(descriptor.m_strKeywords, "Test;Named;") << "trailing ';' kept";
+
+    Ondo::Core core;
+    std::unique_ptr<Ondo::FlowGraph::Filter> pFilter(descriptor.m_fnFactory(core, "instance 7"));
+    ASSERT_NE(pFilter, nullptr);
+    EXPECT_NE(dynamic_cast<NamedFilter*>(pFilter.get()), nullptr);
+    EXPECT_EQ(pFilter->GetName(), "instance 7");
+    EXPECT_EQ(pFilter->GetTitle(), "instance 7");
+    EXPECT_EQ(&pFilter->GetCore(), &core);
+    EXPECT_EQ(pFilter->GetNumberOfPorts(), 0u) << "construction creates no ports";
+}
+
+TEST_F(DescriptorListTest, LoadRegistersTheListInOrderSoLaterNamesWin)
+{
+    auto& list = Prismvale::GetDescriptorList();
+    list.clear();
+    Prismvale::FilterRegistration<NamedFilter>("Test.Same", "src\\A", "first", "A;");
+    Prismvale::FilterRegistration<NamedFilter>("Test.Other", "src\\B", "other", "B;");
+    Prismvale::FilterRegistration<OtherFilter>("Test.Same", "src\\C", "second", "C;");
+
+    Ondo::Core core;
+    Prismvale::LoadIntoCore(core);
+    const FilterRegistry& registry = FilterRegistry::Get(core);
+    EXPECT_EQ(registry.m_Filters.size(), 2u);
+    const FilterDescriptor* pSame = registry.FindFilter("Test.Same");
+    ASSERT_NE(pSame, nullptr);
+    EXPECT_EQ(pSame->m_strSourceFile, "src\\C");
+    EXPECT_EQ(pSame->m_strDescription, "second");
+    EXPECT_EQ(pSame->m_strKeywords, "C;");
+    std::unique_ptr<Ondo::FlowGraph::Filter> pFilter(pSame->m_fnFactory(core, "x"));
+    EXPECT_NE(dynamic_cast<OtherFilter*>(pFilter.get()), nullptr) << "the factory was replaced as well";
+
+    // Loading again into the same core replaces entries with identical ones.
+    Prismvale::LoadIntoCore(core);
+    EXPECT_EQ(registry.m_Filters.size(), 2u);
+    EXPECT_EQ(&FilterRegistry::Get(core), &registry);
+}
+
+TEST_F(DescriptorListTest, LoadUsesTheRegistryTheCoreAlreadyHas)
+{
+    Ondo::Core core;
+    Ondo::DependentSingletonBase::Entry pRegistry(new FilterRegistry(core),
+                                                  [](Ondo::DependentSingletonBase* p) { delete p; });
+    FilterRegistry* pExisting = static_cast<FilterRegistry*>(pRegistry.get());
+    pExisting->RegisterFilter({"Engine.Own", "", "", "", nullptr});
+    pExisting->RegisterCtrlFlowFilter("Ctrl.Engine", nullptr);
+    Ondo::DependentSingletonBase::AddEntry(core, std::move(pRegistry), "Ondo::FlowGraph::FilterRegistry");
+
+    Prismvale::LoadIntoCore(core);
+    EXPECT_EQ(&FilterRegistry::Get(core), pExisting);
+    EXPECT_NE(pExisting->FindFilter("Engine.Own"), nullptr);
+    EXPECT_NE(pExisting->FindFilter("Test.Named"), nullptr);
+    EXPECT_NE(pExisting->FindCtrlFlowFilter("Ctrl.Engine"), nullptr);
+}
+
+TEST(FilterRegistry, ControlFlowFactoriesAreInsertedOrReplacedByName)
+{
+    Ondo::Core core;
+    FilterRegistry& registry = FilterRegistry::Get(core);
+    int iFirst = 0, iSecond = 0;
+    registry.RegisterCtrlFlowFilter("Ctrl.Loop", [&](Ondo::Core&, const std::string&) {
+        ++iFirst;
+        return nullptr;
+    });
+    registry.RegisterCtrlFlowFilter("Ctrl.Loop", [&](Ondo::Core&, const std::string&) {
+        ++iSecond;
+        return nullptr;
+    });
+    registry.RegisterEngineCtrlFlowFilter("Ctrl.Scope", nullptr);
+    ASSERT_NE(registry.FindCtrlFlowFilter("Ctrl.Loop"), nullptr);
+    (*registry.FindCtrlFlowFilter("Ctrl.Loop"))(core, "loop");
+    EXPECT_EQ(iFirst, 0);
+    EXPECT_EQ(iSecond, 1);
+    EXPECT_EQ(registry.GetCtrlFlowFilterNames(), (std::vector<std::string>{"Ctrl.Loop", "Ctrl.Scope"}));
+    EXPECT_EQ(registry.FindCtrlFlowFilter("Ctrl.Missing"), nullptr);
+    EXPECT_EQ(registry.FindFilter("Ctrl.Loop"), nullptr) << "ordinary and control-flow types are kept apart";
+}
