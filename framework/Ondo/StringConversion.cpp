@@ -1,6 +1,7 @@
 #include "Ondo/StringConversion.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iconv.h>
 #include <locale>
@@ -44,18 +45,39 @@ Out Convert(const In& input, const char* szTo, const char* szFrom)
                uiOutBytes / sizeof(typename Out::value_type));
 }
 
+// glibc's converters take the old 31-bit range of UCS-4 (up to six-byte
+// UTF-8 sequences) in both directions; Unicode ends at U+10FFFF, so code
+// points above it are refused here.
+constexpr std::uint32_t uiMaxCodePoint = 0x10FFFF;
+
+[[noreturn]] void ThrowBeyondUnicode(std::size_t uiPosition)
+{
+    throw std::range_error("code point beyond U+10FFFF at character " + std::to_string(uiPosition));
+}
+
 } // namespace
 
 std::string WideToUtf8(const std::wstring& strWide)
 {
     if (strWide.empty()) return {};
+    for (std::size_t i = 0; i < strWide.size(); ++i)
+        if (static_cast<std::uint32_t>(strWide[i]) > uiMaxCodePoint) ThrowBeyondUnicode(i);
     return Convert<std::string>(strWide, "UTF-8", "WCHAR_T");
 }
 
 std::wstring Utf8ToWide(const std::string& strUtf8)
 {
     if (strUtf8.empty()) return {};
-    return Convert<std::wstring>(strUtf8, "WCHAR_T", "UTF-8");
+    std::wstring strWide = Convert<std::wstring>(strUtf8, "WCHAR_T", "UTF-8");
+    // Everything before an offending code point is valid, so its byte
+    // position follows from the UTF-8 lengths of the code points before it.
+    std::size_t uiByte = 0;
+    for (wchar_t c : strWide) {
+        const auto uiCode = static_cast<std::uint32_t>(c);
+        if (uiCode > uiMaxCodePoint) ThrowBeyondUnicode(uiByte);
+        uiByte += uiCode < 0x80 ? 1 : uiCode < 0x800 ? 2 : uiCode < 0x10000 ? 3 : 4;
+    }
+    return strWide;
 }
 
 std::wstring WidenWithLocale(const std::string& strNarrow)
