@@ -1,6 +1,9 @@
 #include "Ondo/OpenGL/BaseFilter.h"
 
 #include "Ondo/OpenGL/Device.h"
+#include "Ondo/OpenGL/GLSLShaderPortHooker.h"
+
+#include <algorithm>
 
 #include <stdexcept>
 
@@ -80,6 +83,7 @@ void BaseFilter::Execute(FlowGraph::ScopeExecuter& executer)
 {
     m_Binding.MakeCurrent(GetName());
     Process(executer);
+    FinishHookerRebuilds();
 }
 
 void BaseFilter::Instrument(Instrumenter&) {}
@@ -92,7 +96,23 @@ void BaseFilter::ReleaseResources(Device&, Context&) {}
 
 void BaseFilter::MakeCurrent() { m_Binding.MakeCurrent(GetName()); }
 
-void BaseFilter::AttachDevice(Device& device) { Attach(*this, m_Binding, device); }
+void BaseFilter::AttachDevice(Device& device)
+{
+    Attach(*this, m_Binding, device);
+    FinishHookerRebuilds();
+}
+
+void BaseFilter::RegisterHooker(GLSLShaderPortHooker* pHooker) { m_Hookers.push_back(pHooker); }
+
+void BaseFilter::UnregisterHooker(GLSLShaderPortHooker* pHooker)
+{
+    m_Hookers.erase(std::remove(m_Hookers.begin(), m_Hookers.end(), pHooker), m_Hookers.end());
+}
+
+void BaseFilter::FinishHookerRebuilds()
+{
+    for (GLSLShaderPortHooker* pHooker : m_Hookers) pHooker->RemoveTemporaryPorts();
+}
 
 void BaseFilter::DetachDevice() { Detach(*this, m_Binding); }
 

@@ -222,6 +222,12 @@ std::unique_ptr<Context> Context::CreateHeadless()
             continue;
         }
         LoadEntryPoints();
+        // Core profiles have no vertex array object 0; one bound for the life
+        // of the context lets attribute bindings and draws work as they do on
+        // a compatibility context.
+        GLuint uiVertexArray = 0;
+        glGenVertexArrays(1, &uiVertexArray);
+        glBindVertexArray(uiVertexArray);
         const char* szVendor = eglQueryString(attempt.display, EGL_VENDOR);
         pImpl->strPlatform = attempt.strName + " (" + (szVendor ? szVendor : "unknown vendor") + ")";
         pImpl->strVersion = reinterpret_cast<const char*>(glGetString(GL_VERSION));

@@ -3,11 +3,13 @@
 #include "Ondo/FlowGraph/Filter.h"
 
 #include <string>
+#include <vector>
 
 namespace Ondo::OpenGL {
 
 class Context;
 class Device;
+class GLSLShaderPortHooker;
 
 // The render device an OpenGL scope item is bound to while its GPU
 // resources exist.
@@ -55,9 +57,18 @@ public:
     void DetachDevice();
     bool IsAttached() const { return m_Binding.IsBound(); }
 
+    // The shader port hookers made on this filter register themselves. Once
+    // InitResources or Process is over, their rebuilds are finished off:
+    // ports that the new programs no longer declare are removed.
+    void RegisterHooker(GLSLShaderPortHooker* pHooker);
+    void UnregisterHooker(GLSLShaderPortHooker* pHooker);
+
 private:
+    void FinishHookerRebuilds();
+
     DeviceBinding m_Binding;
     bool m_bPortsCreated = false;
+    std::vector<GLSLShaderPortHooker*> m_Hookers;
 };
 
 // Base of every OpenGL control-flow filter; the same life as BaseFilter, with

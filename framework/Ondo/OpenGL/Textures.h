@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Ondo/GFX/ImageData.h"
+#include "Ondo/Vector.h"
+
+#include <GL/glew.h>
+
+namespace Ondo::OpenGL {
+
+// Size and internal format of level 0 of a texture. They bind the texture on
+// the active unit for the query and restore the earlier binding.
+VectorT<int, 2> GetImageSize2D(GLuint uiTexture);
+VectorT<int, 3> GetImageSize3D(GLuint uiTexture);
+GLenum GetInternalFormat2D(GLuint uiTexture);
+GLenum GetInternalFormat3D(GLuint uiTexture);
+
+// Bits of one component of an internal format (8 for GL_RGBA8, 32 for
+// GL_R32F, 16 for GL_RG16F); 0 for formats this library does not know.
+unsigned int GetBpp(GLenum eInternalFormat);
+// Channels of an internal format; 0 when unknown.
+unsigned int GetNumberOfComponents(GLenum eInternalFormat);
+// The pixel-transfer format that matches an internal format (GL_RED for
+// GL_R32F, GL_RGBA_INTEGER for GL_RGBA32UI, GL_DEPTH_COMPONENT for depth
+// formats); GL_RGBA when unknown.
+GLenum GetPotentialChannelFormat(GLenum eInternalFormat);
+// The component type that matches an internal format for pixel transfers
+// (GL_UNSIGNED_BYTE, GL_FLOAT, ...); GL_UNSIGNED_BYTE when unknown.
+GLenum GetPotentialComponentType(GLenum eInternalFormat);
+
+// A new texture of the same target, size and internal format as the given
+// one (one level), filled from pData when it is not null (pixels in the
+// format's own transfer layout). Throws std::runtime_error for a target other
+// than GL_TEXTURE_2D, GL_TEXTURE_3D and GL_TEXTURE_CUBE_MAP.
+GLuint CreateSimilarTexture(GLenum eTarget, GLuint uiTexture, const void* pData);
+
+// A sampler object that samples linearly and clamps to the edge, which is
+// what image filters want: no mipmaps needed, no wrap-around at the borders.
+GLuint CreateDefaultSamplerState();
+
+// Uploads an image into a new texture and returns its name. A mutable
+// texture gets glTexImage storage (it can be redefined later), an immutable
+// one glTexStorage. With bMipMaps the texture has a full mipmap chain, made
+// by glGenerateMipmap from level 0 unless the image carries its own levels.
+// Throws std::runtime_error saying what is wrong with an inconsistent image
+// or one whose kind does not fit the function (a cube map needs six faces).
+GLuint LoadTexture2D(const GFX::ImageData& image, bool bMutable, bool bMipMaps);
+GLuint LoadTexture3D(const GFX::ImageData& image, bool bMutable, bool bMipMaps);
+GLuint LoadTextureCubeMap(const GFX::ImageData& image, bool bMutable, bool bMipMaps);
+
+// The GL formats an image format code uploads with; false for unknown codes.
+struct GLImageFormat {
+    GLenum m_eInternalFormat;
+    GLenum m_ePixelFormat;
+    GLenum m_eComponentType;
+    bool m_bCompressed;
+};
+bool GetGLImageFormat(std::int32_t iImageFormat, GLImageFormat& format);
+
+} // namespace Ondo::OpenGL

@@ -1,0 +1,187 @@
+// Texture helpers: uploads from ImageData, queries, similar textures, samplers.
+
+#include "support/GLTestEnvironment.h"
+
+#include "Ondo/GFX/ImageData.h"
+#include "Ondo/OpenGL/Textures.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+using namespace Ondo::OpenGL;
+using Ondo::GFX::ImageData;
+
+namespace {
+
+ImageData MakeImage(std::int32_t iFormat, std::uint32_t uiWidth, std::uint32_t uiHeight, std::uint32_t uiDepth = 1,
+                    std::uint32_t uiFaces = 1)
+{
+    ImageData image;
+    image.m_iImageFormat = iFormat;
+    image.m_uiWidth = uiWidth;
+    image.m_uiHeight = uiHeight;
+    image.m_uiDepth = uiDepth;
+    image.m_uiNumFaces = uiFaces;
+    image.m_Pixels.resize(image.GetRequiredSize());
+    std::iota(image.m_Pixels.begin(), image.m_Pixels.end(), std::uint8_t{1});
+    return image;
+}
+
+GLint TexParameter(GLenum eTarget, GLuint uiTexture, GLenum eParameter)
+{
+    glBindTexture(eTarget, uiTexture);
+    GLint iValue = 0;
+    glGetTexParameteriv(eTarget, eParameter, &iValue);
+    glBindTexture(eTarget, 0);
+    return iValue;
+}
+
+} // namespace
+
+TEST(Textures, FormatTableGivesBlockSizesAndChannels)
+{
+    using namespace Ondo::GFX;
+    const std::pair<std::int32_t, std::pair<std::uint32_t, std::uint32_t>> expected[] = {
+        {FormatR32F, {4, 1}}, {FormatRG32F, {8, 2}}, {FormatRGB32F, {12, 3}}, {FormatRGBA32F, {16, 4}},
+        {FormatRGB8, {3, 3}}, {FormatRGBA8, {4, 4}}, {FormatBC1, {8, 4}},
+    };
+    for (const auto& [iFormat, sizes] : expected) {
+        const ImageFormatDescription& description = GetImageFormatDescription(iFormat);
+        EXPECT_EQ(description.m_uiBytesPerBlock, sizes.first) << description.m_szName;
+        EXPECT_EQ(description.m_uiChannels, sizes.second) << description.m_szName;
+    }
+    EXPECT_FALSE(IsKnownImageFormat(0));
+    EXPECT_FALSE(IsKnownImageFormat(34));
+    EXPECT_EQ(GetImageFormatDescription(-3).m_uiBytesPerBlock, 0u);
+
+    // 5 x 3 compressed: 2 x 1 blocks of 8 bytes; a full chain of a 4 x 2 RGBA8 image: 32 + 8 + 4 bytes.
+    EXPECT_EQ(MakeImage(FormatBC1, 5, 3).GetRequiredSize(), 16u);
+    ImageData chain = MakeImage(FormatRGBA8, 4, 2);
+    chain.m_uiNumMipMaps = 3;
+    EXPECT_EQ(chain.GetRequiredSize(), 44u);
+    EXPECT_EQ(chain.GetOffset(0, 2), 40u);
+
+    ImageData shortImage = MakeImage(FormatRGB8, 2, 2);
+    shortImage.m_Pixels.pop_back();
+    EXPECT_EQ(shortImage.Validate(), "the image holds 11 bytes of pixels, its size and format need 12");
+    EXPECT_EQ(MakeImage(99, 2, 2).Validate(), "unknown image format code 99");
+}
+
+TEST(Textures, Upload2DHonoursRowPackingMutabilityAndMipmaps)
+{
+    OndoTest::TestDevice();
+    // Rows of 3 x 3 bytes are not 4-byte aligned: a wrong unpack alignment shears the image.
+    const ImageData image = MakeImage(Ondo::GFX::FormatRGB8, 3, 2);
+    const GLuint uiImmutable = LoadTexture2D(image, false, false);
+    EXPECT_EQ(GetImageSize2D(uiImmutable), (Ondo::Vector2i{3, 2}));
+    EXPECT_EQ(GetInternalFormat2D(uiImmutable), static_cast<GLenum>(GL_RGB8));
+    EXPECT_EQ(TexParameter(GL_TEXTURE_2D, uiImmutable, GL_TEXTURE_IMMUTABLE_FORMAT), GL_TRUE);
+    EXPECT_EQ(TexParameter(GL_TEXTURE_2D, uiImmutable, GL_TEXTURE_IMMUTABLE_LEVELS), 1);
+
+    std::vector<std::uint8_t> texels(18);
+    glBindTexture(GL_TEXTURE_2D, uiImmutable);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    EXPECT_EQ(texels, image.m_Pixels);
+    GLint iAlignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &iAlignment);
+    EXPECT_EQ(iAlignment, 4) << "the unpack alignment is restored";
+
+    const GLuint uiMutable = LoadTexture2D(MakeImage(Ondo::GFX::FormatRGBA8, 8, 4), true, true);
+    EXPECT_EQ(TexParameter(GL_TEXTURE_2D, uiMutable, GL_TEXTURE_IMMUTABLE_FORMAT), GL_FALSE);
+    EXPECT_EQ(TexParameter(GL_TEXTURE_2D, uiMutable, GL_TEXTURE_MAX_LEVEL), 3);
+    glBindTexture(GL_TEXTURE_2D, uiMutable);
+    GLint iSmallest = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 3, GL_TEXTURE_WIDTH, &iSmallest);
+    EXPECT_EQ(iSmallest, 1) << "the chain reaches 1 x 1";
+
+    const GLuint uiImmutableChain = LoadTexture2D(MakeImage(Ondo::GFX::FormatR32F, 5, 5), false, true);
+    EXPECT_EQ(TexParameter(GL_TEXTURE_2D, uiImmutableChain, GL_TEXTURE_IMMUTABLE_LEVELS), 3);
+
+    const GLuint textures[] = {uiImmutable, uiMutable, uiImmutableChain};
+    glDeleteTextures(3, textures);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+TEST(Textures, VolumesCubeMapsAndTheirRefusals)
+{
+    OndoTest::TestDevice();
+    const ImageData volume = MakeImage(Ondo::GFX::FormatR8, 4, 3, 2);
+    const GLuint uiVolume = LoadTexture3D(volume, false, false);
+    EXPECT_EQ(GetImageSize3D(uiVolume), (Ondo::Vector3i{4, 3, 2}));
+    EXPECT_EQ(GetInternalFormat3D(uiVolume), static_cast<GLenum>(GL_R8));
+    std::vector<std::uint8_t> texels(24);
+    glBindTexture(GL_TEXTURE_3D, uiVolume);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_3D, 0, GL_RED, GL_UNSIGNED_BYTE, texels.data());
+    EXPECT_EQ(texels, volume.m_Pixels);
+
+    const ImageData cube = MakeImage(Ondo::GFX::FormatRGBA8, 2, 2, 1, 6);
+    const GLuint uiCube = LoadTextureCubeMap(cube, false, false);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, uiCube);
+    std::vector<std::uint8_t> face(16);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_RGBA, GL_UNSIGNED_BYTE, face.data());
+    EXPECT_TRUE(std::equal(face.begin(), face.end(), cube.m_Pixels.begin() + 5 * 16)) << "the sixth face is -Z";
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+
+    EXPECT_THROW(LoadTextureCubeMap(MakeImage(Ondo::GFX::FormatRGBA8, 2, 2), false, false), std::runtime_error);
+    EXPECT_THROW(LoadTextureCubeMap(MakeImage(Ondo::GFX::FormatRGBA8, 2, 3, 1, 6), false, false), std::runtime_error);
+    EXPECT_THROW(LoadTexture2D(volume, false, false), std::runtime_error);
+    ImageData truncated = MakeImage(Ondo::GFX::FormatRGBA8, 2, 2);
+    truncated.m_Pixels.resize(3);
+    try {
+        LoadTexture2D(truncated, false, false);
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "LoadTexture2D: the image holds 3 bytes of pixels, its size and format need 16");
+    }
+    const GLuint textures[] = {uiVolume, uiCube};
+    glDeleteTextures(2, textures);
+}
+
+TEST(Textures, FormatQueriesSimilarTexturesAndTheDefaultSampler)
+{
+    OndoTest::TestDevice();
+    EXPECT_EQ(GetBpp(GL_RGBA8), 8u);
+    EXPECT_EQ(GetBpp(GL_R32F), 32u);
+    EXPECT_EQ(GetBpp(GL_RG16F), 16u);
+    EXPECT_EQ(GetNumberOfComponents(GL_RGBA32F), 4u);
+    EXPECT_EQ(GetNumberOfComponents(GL_RG8), 2u);
+    EXPECT_EQ(GetPotentialChannelFormat(GL_R32F), static_cast<GLenum>(GL_RED));
+    EXPECT_EQ(GetPotentialChannelFormat(GL_RGBA32UI), static_cast<GLenum>(GL_RGBA_INTEGER));
+    EXPECT_EQ(GetPotentialChannelFormat(GL_DEPTH_COMPONENT24), static_cast<GLenum>(GL_DEPTH_COMPONENT));
+    EXPECT_EQ(GetBpp(GL_NONE), 0u);
+
+    const GLuint uiSource = LoadTexture2D(MakeImage(Ondo::GFX::FormatRG32F, 5, 7), false, false);
+    const std::vector<float> data(5 * 7 * 2, 0.5f);
+    const GLuint uiSimilar = CreateSimilarTexture(GL_TEXTURE_2D, uiSource, data.data());
+    EXPECT_NE(uiSimilar, uiSource);
+    EXPECT_EQ(GetImageSize2D(uiSimilar), (Ondo::Vector2i{5, 7}));
+    EXPECT_EQ(GetInternalFormat2D(uiSimilar), static_cast<GLenum>(GL_RG32F));
+    std::vector<float> readBack(70, 0.0f);
+    glBindTexture(GL_TEXTURE_2D, uiSimilar);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RG, GL_FLOAT, readBack.data());
+    EXPECT_EQ(readBack, data);
+    EXPECT_THROW(CreateSimilarTexture(GL_TEXTURE_1D, uiSource, nullptr), std::runtime_error);
+
+    const GLuint uiSampler = CreateDefaultSamplerState();
+    EXPECT_TRUE(glIsSampler(uiSampler));
+    for (const auto& [eParameter, iExpected] : {std::pair<GLenum, GLint>{GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE},
+                                                {GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE},
+                                                {GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE},
+                                                {GL_TEXTURE_MIN_FILTER, GL_LINEAR},
+                                                {GL_TEXTURE_MAG_FILTER, GL_LINEAR}}) {
+        GLint iValue = 0;
+        glGetSamplerParameteriv(uiSampler, eParameter, &iValue);
+        EXPECT_EQ(iValue, iExpected) << "parameter 0x" << std::hex << eParameter;
+    }
+    glDeleteSamplers(1, &uiSampler);
+    const GLuint textures[] = {uiSource, uiSimilar};
+    glDeleteTextures(2, textures);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
