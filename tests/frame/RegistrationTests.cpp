@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using Ondo::FlowGraph::FilterDescriptor;
@@ -46,9 +47,10 @@ private:
 TEST_F(DescriptorListTest, StaticRegistrationRecordsEveryFieldAndAWorkingFactory)
 {
     const auto& list = Prismvale::GetDescriptorList();
-    ASSERT_FALSE(list.empty());
-    const FilterDescriptor& descriptor = list.back();
-    EXPECT_EQ(descriptor.m_strName, "Test.Named");
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [](const FilterDescriptor& d) { return d.m_strName == "Test.Named"; });
+    ASSERT_NE(it, list.end());
+    const FilterDescriptor& descriptor = *it;
     EXPECT_EQ(descriptor.m_strSourceFile, "src\\NamedFilter");
     EXPECT_EQ(descriptor.m_strDescription, "A filter that only has a name");
     EXPECT_EQ(descriptor.m_strKeywords, "Test;Named;") << "trailing ';' kept";

@@ -1,0 +1,28 @@
+#include "frame/ShaderPrograms.h"
+
+#include "frame/ShaderRoot.h"
+
+#include "Ondo/OpenGL/ShaderCompiler.h"
+
+namespace Prismvale {
+
+std::wstring ShaderPath(const std::wstring& strRelative) { return GetShaderRoot() + L"Content/Shader/" + strRelative; }
+
+GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stages)
+{
+    Ondo::OpenGL::ShaderCompiler compiler(nullptr);
+    const GLuint uiProgram = glCreateProgram();
+    for (const auto& stage : stages) {
+        const GLuint uiShader = compiler.Create(stage.first, stage.second, std::wstring());
+        if (uiShader == 0) continue;
+        glAttachShader(uiProgram, uiShader);
+        // The program keeps the shader alive while it is attached.
+        glDeleteShader(uiShader);
+    }
+    compiler.Check();
+    glLinkProgram(uiProgram);
+    Ondo::OpenGL::CheckProgram(uiProgram, nullptr);
+    return uiProgram;
+}
+
+} // namespace Prismvale

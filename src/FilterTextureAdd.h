@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Ondo/FlowGraph/Port.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/OpenGL/GLSLShaderPortHooker.h"
+#include "Ondo/OpenGL/GPUObjects.h"
+
+namespace Prismvale {
+
+// Adds two textures into the target texture, texel by texel; the two inputs
+// are ports the shader declares.
+class FilterTextureAdd : public Ondo::OpenGL::BaseFilter {
+public:
+    FilterTextureAdd(Ondo::Core& core, const std::string& strName);
+
+    void CreatePorts() override;
+    void Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer) override;
+    void InitResources(Ondo::OpenGL::Device& device, Ondo::OpenGL::Context& context) override;
+    void ReleaseResources(Ondo::OpenGL::Device& device, Ondo::OpenGL::Context& context) override;
+    void Process(Ondo::FlowGraph::ScopeExecuter& executer) override;
+
+private:
+    using TexturePort = Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::TextureObject2D>;
+
+    Ondo::FlowGraph::PortHandle<TexturePort> hTargetTexture;
+    Ondo::FlowGraph::PortHandle<TexturePort> hTextureOut;
+    GLuint m_uiProgram = 0;
+    Ondo::OpenGL::GLSLShaderPortHooker m_ShaderHelper;
+};
+
+} // namespace Prismvale
