@@ -1,259 +1,152 @@
+#include "TestSupport.h"
+
 #include "Ondo/Instrumenter.h"
 
-#include <gtest/gtest.h>
-
-#include <stdexcept>
-#include <string>
-#include <vector>
+#include <functional>
 
 namespace {
 
 using Ondo::Instrumenter;
 using Kind = Instrumenter::ControlKind;
 
-// The message of the std::invalid_argument that fn throws.
+// The message of the std::invalid_argument that fn throws when an edit is refused.
 template <class F>
-std::string Refusal(F&& fn)
+std::string Refusal(F&& fn) { return OndoTest::ThrownMessage<std::invalid_argument>(fn); }
+
+std::string Shown(const Instrumenter& in, const std::string& strLabel)
 {
-    try {
-        fn();
-    } catch (const std::invalid_argument& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "the edit was accepted";
-    return {};
+    const Instrumenter::Control* pControl = in.FindControl(strLabel);
+    return pControl ? Instrumenter::ValueText(*pControl) : "<no control " + strLabel + ">";
 }
 
-TEST(InstrumenterTest, ControlsKeepTheirOrderAndIncreasingIds)
+TEST(InstrumenterTest, ControlsMustBeBoundAndKeepTheirOrderAndIncreasingIds)
 {
-    Instrumenter instrumenter;
-    bool bValue = false;
-    int iValue = 0;
-    float fValue = 0.0f;
-    std::string strValue;
-    std::wstring strFile;
-    std::vector<Instrumenter::ControlId> ids = {
-        instrumenter.AddText("Gain"),
-        instrumenter.AddBool("Gain", &bValue, nullptr),
-        instrumenter.AddInt("Count", &iValue, nullptr),
-        instrumenter.AddFloat("Scale", &fValue, nullptr),
-        instrumenter.AddIntRange("Range", &iValue, 0, 10, 1, nullptr),
-        instrumenter.AddIntSlider("Slider", &iValue, 0, 10, 2, nullptr),
-        instrumenter.AddChoice("Mode", {"a", "b"}, 0, nullptr),
-        instrumenter.AddFileName("File", &strFile, L"*.png", nullptr),
-        instrumenter.AddFileLink("Link", L"/tmp/x"),
-        instrumenter.AddStringField("Name", &strValue, nullptr),
-        instrumenter.AddStringView("View", &strValue),
-        instrumenter.AddButton("Reload", nullptr)};
-    const std::vector<Kind> kinds = {Kind::Text,      Kind::Bool,     Kind::Int,         Kind::Float,
-                                     Kind::IntRange,  Kind::IntSlider, Kind::Choice,     Kind::FileName,
-                                     Kind::FileLink,  Kind::StringField, Kind::StringView, Kind::Button};
-    const auto& controls = instrumenter.GetControls();
-    ASSERT_EQ(controls.size(), kinds.size());
+    Instrumenter in;
+    const std::function<void()> nullBindings[] = {
+        [&] { in.AddBool("b", nullptr, nullptr); }, [&] { in.AddInt("i", nullptr, nullptr); },
+        [&] { in.AddFloat("f", nullptr, nullptr); }, [&] { in.AddIntRange("r", nullptr, 0, 1, 1, nullptr); },
+        [&] { in.AddIntSlider("s", nullptr, 0, 1, 1, nullptr); }, [&] { in.AddFileName("n", nullptr, L"", nullptr); },
+        [&] { in.AddStringField("t", nullptr, nullptr); }, [&] { in.AddStringView("v", nullptr); }};
+    for (std::size_t i = 0; i < std::size(nullBindings); ++i)
+        EXPECT_THROW(nullBindings[i](), std::invalid_argument) << "null binding " << i;
+    EXPECT_TRUE(in.GetControls().empty());
+    struct { bool b; int i; float f; std::string str; std::wstring strFile; } bound{}; // what the controls bind
+    const std::vector<std::tuple<Kind, Instrumenter::ControlId>> added = { // added left to right
+        {Kind::Text, in.AddText("Gain")}, {Kind::Bool, in.AddBool("Gain", &bound.b, nullptr)},
+        {Kind::Int, in.AddInt("Count", &bound.i, nullptr)}, {Kind::Float, in.AddFloat("Scale", &bound.f, nullptr)},
+        {Kind::IntRange, in.AddIntRange("Range", &bound.i, 0, 10, 1, nullptr)},
+        {Kind::IntSlider, in.AddIntSlider("Slider", &bound.i, 0, 10, 2, nullptr)},
+        {Kind::Choice, in.AddChoice("Mode", {"a", "b"}, 0, nullptr)},
+        {Kind::FileName, in.AddFileName("File", &bound.strFile, L"*.png", nullptr)},
+        {Kind::FileLink, in.AddFileLink("Link", L"/tmp/x")}, {Kind::Button, in.AddButton("Reload", nullptr)},
+        {Kind::StringField, in.AddStringField("Name", &bound.str, nullptr)},
+        {Kind::StringView, in.AddStringView("View", &bound.str)}};
+    const auto& controls = in.GetControls();
+    ASSERT_EQ(controls.size(), added.size());
     for (std::size_t i = 0; i < controls.size(); ++i) {
-        EXPECT_EQ(controls[i].m_eKind, kinds[i]) << i;
-        EXPECT_EQ(controls[i].m_Id, ids[i]);
-        if (i > 0) {
-            EXPECT_GT(ids[i], ids[i - 1]);
-        }
+        EXPECT_EQ(std::make_tuple(controls[i].m_eKind, controls[i].m_Id), added[i]) << i;
+        if (i > 0) { EXPECT_GT(std::get<1>(added[i]), std::get<1>(added[i - 1])) << i; }
     }
-    EXPECT_EQ(controls[5].m_iStep, 2);
-    EXPECT_EQ(controls[7].m_strFileText, L"*.png");
-
-    // A label finds the first editable control; texts are not controls to edit.
-    ASSERT_NE(instrumenter.FindControl("Gain"), nullptr);
-    EXPECT_EQ(instrumenter.FindControl("Gain")->m_eKind, Kind::Bool);
-    EXPECT_EQ(instrumenter.FindControl("Missing"), nullptr);
-    EXPECT_EQ(instrumenter.FindControl(ids[3])->m_strLabel, "Scale");
-
-    instrumenter.RemoveControl(ids[3]);
-    instrumenter.RemoveControl(12345);
-    EXPECT_EQ(instrumenter.GetControls().size(), kinds.size() - 1);
-    EXPECT_EQ(instrumenter.FindControl("Scale"), nullptr);
-    EXPECT_EQ(instrumenter.FindControl(ids[3]), nullptr);
-    EXPECT_GT(instrumenter.AddText("new"), ids.back()) << "ids are not reused";
-
-    EXPECT_EQ(instrumenter.GetRefreshCount(), 0);
-    instrumenter.RefreshControls();
-    instrumenter.RefreshControls();
-    EXPECT_EQ(instrumenter.GetRefreshCount(), 2);
+    EXPECT_EQ(std::tie(controls[5].m_iStep, controls[7].m_strFileText), std::make_tuple(2, std::wstring(L"*.png")));
+    EXPECT_EQ(in.FindControl("Gain"), &controls[1]) << "a label finds the first editable control, not the text";
+    const Instrumenter::ControlId idScale = std::get<1>(added[3]);
+    EXPECT_EQ(std::make_tuple(in.FindControl("Missing"), in.FindControl(idScale)),
+              std::make_tuple(nullptr, &controls[3]));
+    in.RemoveControl(idScale);
+    in.RemoveControl(12345);
+    EXPECT_EQ(std::make_tuple(in.GetControls().size(), in.FindControl("Scale"), in.FindControl(idScale)),
+              std::make_tuple(added.size() - 1, nullptr, nullptr));
+    EXPECT_GT(in.AddText("new"), std::get<1>(added.back())) << "ids are not reused";
+    const int iRefreshed = in.GetRefreshCount();
+    for (int i = 0; i < 2; ++i) in.RefreshControls();
+    EXPECT_EQ(std::make_tuple(iRefreshed, in.GetRefreshCount()), std::make_tuple(0, 2));
 }
 
-TEST(InstrumenterTest, BoolsWriteThroughThePointerBeforeTheCallback)
+TEST(InstrumenterTest, EditsMustParseWholeAndFitAndOnlyAcceptedOnesCallBackInOrder)
 {
-    Instrumenter instrumenter;
+    Instrumenter in;
     bool bEnabled = false;
-    std::vector<bool> seen;
-    instrumenter.AddBool("Enabled", &bEnabled, [&] { seen.push_back(bEnabled); });
-    const std::vector<std::pair<const char*, bool>> accepted = {{"1", true},    {"0", false},  {"true", true},
-                                                                {"false", false}, {"on", true}, {"off", false},
-                                                                {"TRUE", true}};
-    for (const auto& [szText, bExpected] : accepted) {
-        instrumenter.SetControl("Enabled", szText);
-        EXPECT_EQ(bEnabled, bExpected) << szText;
-        EXPECT_EQ(Instrumenter::ValueText(*instrumenter.FindControl("Enabled")), bExpected ? "1" : "0");
-    }
-    std::vector<bool> expectedSeen;
-    for (const auto& entry : accepted) expectedSeen.push_back(entry.second);
-    EXPECT_EQ(seen, expectedSeen);
-
-    for (const char* szText : {"2", "", "maybe", "1 "}) {
-        const std::string strMessage = Refusal([&] { instrumenter.SetControl("Enabled", szText); });
-        EXPECT_NE(strMessage.find("\"Enabled\""), std::string::npos) << strMessage;
-    }
-    EXPECT_TRUE(bEnabled);
-    EXPECT_EQ(seen.size(), accepted.size()) << "a refused edit calls nobody";
-}
-
-TEST(InstrumenterTest, NumbersMustParseWholeAndFitTheirRange)
-{
-    Instrumenter instrumenter;
-    int iCount = 3, iRange = 5, iSlider = 5, iCalls = 0;
+    int iCount = 3, iRange = 5, iSlider = 5;
     float fScale = 0.5f;
-    instrumenter.AddInt("Count", &iCount, [&] { ++iCalls; });
-    instrumenter.AddFloat("Scale", &fScale, [&] { ++iCalls; });
-    instrumenter.AddIntRange("Range", &iRange, 0, 10, 1, [&] { ++iCalls; });
-    instrumenter.AddIntSlider("Slider", &iSlider, -4, 4, 1, [&] { ++iCalls; });
-
-    instrumenter.SetControl("Count", "-42");
-    EXPECT_EQ(iCount, -42);
-    instrumenter.SetControl("Scale", "-1.5e2");
-    EXPECT_EQ(fScale, -150.0f);
-    instrumenter.SetControl("Range", "10");
-    EXPECT_EQ(iRange, 10);
-    instrumenter.SetControl("Slider", "-4");
-    EXPECT_EQ(iSlider, -4);
-    EXPECT_EQ(iCalls, 4);
-    EXPECT_EQ(Instrumenter::ValueText(*instrumenter.FindControl("Count")), "-42");
-    EXPECT_EQ(Instrumenter::ValueText(*instrumenter.FindControl("Scale")), "-150");
-
-    for (const char* szText : {"4.5", "12abc", "", "99999999999", "0x10", "ten"}) {
-        const std::string strMessage = Refusal([&] { instrumenter.SetControl("Count", szText); });
-        EXPECT_NE(strMessage.find("\"Count\""), std::string::npos) << strMessage;
-        EXPECT_NE(strMessage.find(szText), std::string::npos) << strMessage;
-    }
-    for (const char* szText : {"abc", "1.5x", "", "1e999"}) Refusal([&] { instrumenter.SetControl("Scale", szText); });
-    for (const char* szText : {"11", "-1", "5.0"}) Refusal([&] { instrumenter.SetControl("Range", szText); });
-    for (const char* szText : {"5", "-5"}) Refusal([&] { instrumenter.SetControl("Slider", szText); });
-    Refusal([&] { instrumenter.SetControl("Nothing", "1"); });
-    EXPECT_EQ(iCount, -42);
-    EXPECT_EQ(fScale, -150.0f);
-    EXPECT_EQ(iRange, 10);
-    EXPECT_EQ(iSlider, -4);
-    EXPECT_EQ(iCalls, 4);
-}
-
-TEST(InstrumenterTest, ChoicesTakeAnItemNameOrAnIndex)
-{
-    Instrumenter instrumenter;
-    std::vector<int> chosen;
-    const Instrumenter::ControlId id =
-        instrumenter.AddChoice("Filter", {"Nearest", "Linear", "7"}, 1, [&](int i) { chosen.push_back(i); });
-    const Instrumenter::Control& control = *instrumenter.FindControl(id);
-    EXPECT_EQ(control.m_iSelected, 1);
-    EXPECT_EQ(Instrumenter::ValueText(control), "Linear");
-
-    instrumenter.SetControl("Filter", "Nearest");
-    EXPECT_EQ(control.m_iSelected, 0);
-    instrumenter.SetControl("Filter", "1");
-    instrumenter.SetControl("Filter", "7"); // an item name wins over an index
-    instrumenter.Choose("Filter", 0);
-    EXPECT_EQ(chosen, (std::vector<int>{0, 1, 2, 0}));
-    EXPECT_EQ(Instrumenter::ValueText(control), "Nearest");
-
-    Refusal([&] { instrumenter.SetControl("Filter", "Cubic"); });
-    Refusal([&] { instrumenter.SetControl("Filter", "3"); });
-    Refusal([&] { instrumenter.Choose("Filter", 3); });
-    Refusal([&] { instrumenter.Choose("Filter", -1); });
-    EXPECT_EQ(chosen.size(), 4u);
-    EXPECT_EQ(control.m_iSelected, 0);
-
-    int iNotAChoice = 0;
-    instrumenter.AddInt("Count", &iNotAChoice, nullptr);
-    Refusal([&] { instrumenter.Choose("Count", 0); });
-
-    // A selection outside the items shows as empty.
-    instrumenter.AddChoice("Unset", {"a"}, -1, nullptr);
-    EXPECT_EQ(Instrumenter::ValueText(*instrumenter.FindControl("Unset")), "");
-}
-
-TEST(InstrumenterTest, TextsFileNamesAndButtons)
-{
-    Instrumenter instrumenter;
     std::wstring strFile = L"old.png";
     std::string strName = "old", strShown = "shown";
-    int iFileCalls = 0, iNameCalls = 0, iPresses = 0;
-    instrumenter.AddFileName("Image", &strFile, L"Images (*.png)", [&] { ++iFileCalls; });
-    instrumenter.AddStringField("Name", &strName, [&] { ++iNameCalls; });
-    instrumenter.AddStringView("View", &strShown);
-    instrumenter.AddFileLink("Source", L"/data/\u00FCber.txt");
-    instrumenter.AddText("Heading");
-    instrumenter.AddButton("Reload", [&] { ++iPresses; });
+    std::vector<std::string> calls, expected; // the value each call saw: it is written before the call
+    const auto Record = [&](const char* szLabel) { return [&, szLabel] { calls.push_back(Shown(in, szLabel)); }; };
+    in.AddBool("Enabled", &bEnabled, Record("Enabled"));
+    in.AddInt("Count", &iCount, Record("Count"));
+    in.AddFloat("Scale", &fScale, Record("Scale"));
+    in.AddIntRange("Range", &iRange, 0, 10, 1, Record("Range"));
+    in.AddIntSlider("Slider", &iSlider, -4, 4, 1, Record("Slider"));
+    in.AddChoice("Filter", {"Nearest", "Linear", "7"}, 1, [&](int i) { calls.push_back(std::to_string(i)); });
+    in.AddFileName("Image", &strFile, L"Images (*.png)", Record("Image"));
+    in.AddStringField("Name", &strName, Record("Name"));
+    in.AddButton("Reload", [&] { calls.push_back("pressed"); });
+    in.AddStringView("View", &strShown);
+    in.AddFileLink("Source", L"/data/\u00FCber.txt");
+    in.AddText("Heading");
+    in.AddChoice("Unset", {"a"}, -1, nullptr);
+    EXPECT_EQ(Shown(in, "Filter") + "|" + Shown(in, "Unset"), "Linear|") << "a selection outside the items is empty";
 
-    instrumenter.SetControl("Image", "/data/Gr\xC3\xBC\xC3\x9F" "e.png");
-    EXPECT_EQ(strFile, L"/data/Gr\u00FC\u00DFe.png");
-    EXPECT_EQ(Instrumenter::ValueText(*instrumenter.FindControl("Image")), "/data/Gr\xC3\xBC\xC3\x9F" "e.png");
-    Refusal([&] { instrumenter.SetControl("Image", "bad\xC3\x28.png"); });
-    EXPECT_EQ(strFile, L"/data/Gr\u00FC\u00DFe.png");
-    EXPECT_EQ(iFileCalls, 1);
+    const std::tuple<const char*, const char*, const char*> accepted[] = {{"Enabled", "1", "1"},
+        {"Enabled", "0", "0"}, {"Enabled", "true", "1"}, {"Enabled", "false", "0"}, {"Enabled", "on", "1"},
+        {"Enabled", "off", "0"}, {"Enabled", "TRUE", "1"}, {"Count", "-42", "-42"}, {"Scale", "-1.5e2", "-150"},
+        {"Range", "10", "10"}, {"Slider", "-4", "-4"}, {"Filter", "Nearest", "0"}, {"Filter", "1", "1"},
+        {"Filter", "7", "2"}, // an item name wins over an index
+        {"Image", "/data/Gr\xC3\xBC\xC3\x9F" "e.png", "/data/Gr\xC3\xBC\xC3\x9F" "e.png"},
+        {"Name", " any <text> \n", " any <text> \n"}, {"Reload", "the text is ignored", "pressed"}};
+    for (const auto& [szLabel, szText, szCall] : accepted) {
+        in.SetControl(szLabel, szText);
+        expected.push_back(szCall);
+    }
+    in.Choose("Filter", 0);
+    in.Press("Reload");
+    expected.insert(expected.end(), {"0", "pressed"});
+    EXPECT_EQ(calls, expected);
+    const auto values = std::make_tuple(true, -42, -150.0f, 10, -4, std::wstring(L"/data/Gr\u00FC\u00DFe.png"),
+                                        std::string(" any <text> \n"), std::string("shown"));
+    EXPECT_EQ(std::tie(bEnabled, iCount, fScale, iRange, iSlider, strFile, strName, strShown), values);
+    EXPECT_EQ(Shown(in, "Filter") + "|" + Shown(in, "View") + "|" + Shown(in, "Source"),
+              "Nearest|shown|/data/\xC3\xBC" "ber.txt");
 
-    instrumenter.SetControl("Name", " any <text> \n");
-    EXPECT_EQ(strName, " any <text> \n");
-    EXPECT_EQ(iNameCalls, 1);
-
-    instrumenter.SetControl("Reload", "the text is ignored");
-    instrumenter.Press("Reload");
-    EXPECT_EQ(iPresses, 2);
-    Refusal([&] { instrumenter.Press("Name"); });
-
-    for (const char* szLabel : {"View", "Source", "Heading"}) Refusal([&] { instrumenter.SetControl(szLabel, "x"); });
-    EXPECT_EQ(strShown, "shown");
-    EXPECT_EQ(Instrumenter::ValueText(*instrumenter.FindControl("View")), "shown");
-    EXPECT_EQ(Instrumenter::ValueText(*instrumenter.FindControl("Source")), "/data/\xC3\xBC" "ber.txt");
-    EXPECT_EQ(iNameCalls, 1);
+    const std::vector<std::pair<std::string, std::vector<const char*>>> refused = {
+        {"Enabled", {"2", "", "maybe", "1 "}}, {"Count", {"4.5", "12abc", "", "99999999999", "0x10", "ten"}},
+        {"Scale", {"abc", "1.5x", "", "1e999"}}, {"Range", {"11", "-1", "5.0"}}, {"Slider", {"5", "-5"}},
+        {"Filter", {"Cubic", "3"}}, {"Image", {"bad\xC3\x28.png"}}, {"View", {"x"}}, {"Source", {"x"}},
+        {"Heading", {"x"}}, {"Nothing", {"1"}}};
+    for (const auto& [strLabel, texts] : refused) {
+        for (const char* szText : texts) {
+            const std::string strMessage = Refusal([&] { in.SetControl(strLabel, szText); });
+            EXPECT_NE(strMessage.find("\"" + strLabel + "\""), std::string::npos) << strMessage;
+            if (strLabel == "Count") { EXPECT_NE(strMessage.find(szText), std::string::npos) << strMessage; }
+        }
+    }
+    for (const auto& [szLabel, iItem] : {std::pair<const char*, int>{"Filter", 3}, {"Filter", -1}, {"Count", 0}})
+        Refusal([&] { in.Choose(szLabel, iItem); });
+    Refusal([&] { in.Press("Name"); });
+    EXPECT_EQ(std::tie(bEnabled, iCount, fScale, iRange, iSlider, strFile, strName, strShown), values);
+    EXPECT_EQ(Shown(in, "Filter"), "Nearest");
+    EXPECT_EQ(calls, expected) << "a refused edit calls nobody";
 }
 
 TEST(InstrumenterTest, CallbacksMayChangeTheControls)
 {
-    Instrumenter instrumenter;
+    Instrumenter in;
     bool bOnce = false;
     int iCount = 0;
-    Instrumenter::ControlId idOnce = -1;
-    idOnce = instrumenter.AddBool("Once", &bOnce, [&] { instrumenter.RemoveControl(idOnce); });
+    Instrumenter::ControlId idOnce = -1, idChoice = -1;
+    idOnce = in.AddBool("Once", &bOnce, [&] { in.RemoveControl(idOnce); });
     // Adding many controls moves the stored controls to new memory.
-    instrumenter.AddInt("Grow", &iCount, [&] {
-        for (int i = 0; i < 64; ++i) instrumenter.AddText("added " + std::to_string(i));
-    });
-    Instrumenter::ControlId idChoice = -1;
-    idChoice = instrumenter.AddChoice("Pick", {"a", "b"}, 0, [&](int) { instrumenter.RemoveControl(idChoice); });
-    instrumenter.AddButton("Clear", [&] {
-        while (!instrumenter.GetControls().empty()) instrumenter.RemoveControl(instrumenter.GetControls().front().m_Id);
-    });
-
-    instrumenter.SetControl("Once", "on");
-    EXPECT_TRUE(bOnce);
-    EXPECT_EQ(instrumenter.FindControl("Once"), nullptr);
-    instrumenter.SetControl("Grow", "3");
-    EXPECT_EQ(iCount, 3);
-    EXPECT_EQ(instrumenter.GetControls().size(), 3u + 64u);
-    instrumenter.SetControl("Pick", "b");
-    EXPECT_EQ(instrumenter.FindControl("Pick"), nullptr);
-    instrumenter.SetControl("Clear", "");
-    EXPECT_TRUE(instrumenter.GetControls().empty());
-}
-
-TEST(InstrumenterTest, BindingANullSettingThrows)
-{
-    Instrumenter instrumenter;
-    EXPECT_THROW(instrumenter.AddBool("b", nullptr, nullptr), std::invalid_argument);
-    EXPECT_THROW(instrumenter.AddInt("i", nullptr, nullptr), std::invalid_argument);
-    EXPECT_THROW(instrumenter.AddFloat("f", nullptr, nullptr), std::invalid_argument);
-    EXPECT_THROW(instrumenter.AddIntRange("r", nullptr, 0, 1, 1, nullptr), std::invalid_argument);
-    EXPECT_THROW(instrumenter.AddIntSlider("s", nullptr, 0, 1, 1, nullptr), std::invalid_argument);
-    EXPECT_THROW(instrumenter.AddFileName("n", nullptr, L"", nullptr), std::invalid_argument);
-    EXPECT_THROW(instrumenter.AddStringField("t", nullptr, nullptr), std::invalid_argument);
-    EXPECT_THROW(instrumenter.AddStringView("v", nullptr), std::invalid_argument);
-    EXPECT_TRUE(instrumenter.GetControls().empty());
+    in.AddInt("Grow", &iCount, [&] { for (int i = 0; i < 64; ++i) in.AddText("added " + std::to_string(i)); });
+    idChoice = in.AddChoice("Pick", {"a", "b"}, 0, [&](int) { in.RemoveControl(idChoice); });
+    in.AddButton("Clear", [&] { while (!in.GetControls().empty()) in.RemoveControl(in.GetControls().front().m_Id); });
+    in.SetControl("Once", "on");
+    in.SetControl("Grow", "3");
+    EXPECT_EQ(std::make_tuple(bOnce, iCount, in.FindControl("Once"), in.GetControls().size()),
+              std::make_tuple(true, 3, nullptr, 3u + 64u));
+    in.SetControl("Pick", "b");
+    EXPECT_EQ(in.FindControl("Pick"), nullptr);
+    in.SetControl("Clear", "");
+    EXPECT_TRUE(in.GetControls().empty());
 }
 
 } // namespace
