@@ -88,6 +88,18 @@ Instrumenter::ControlId Instrumenter::Add(Control control)
     return m_Controls.back().m_Id;
 }
 
+template <class T>
+Instrumenter::ControlId Instrumenter::AddBound(ControlKind eKind, const std::string& strLabel, T* pValue,
+                                               Callback fnChanged)
+{
+    Control control;
+    control.m_eKind = eKind;
+    control.m_strLabel = strLabel;
+    control.m_Value = pValue;
+    control.m_fnChanged = std::move(fnChanged);
+    return Add(std::move(control));
+}
+
 Instrumenter::ControlId Instrumenter::AddText(const std::string& strText)
 {
     Control control;
@@ -98,46 +110,28 @@ Instrumenter::ControlId Instrumenter::AddText(const std::string& strText)
 
 Instrumenter::ControlId Instrumenter::AddBool(const std::string& strLabel, bool* pValue, Callback fnChanged)
 {
-    Control control;
-    control.m_eKind = ControlKind::Bool;
-    control.m_strLabel = strLabel;
-    control.m_Value = pValue;
-    control.m_fnChanged = std::move(fnChanged);
-    return Add(std::move(control));
+    return AddBound(ControlKind::Bool, strLabel, pValue, std::move(fnChanged));
 }
 
 Instrumenter::ControlId Instrumenter::AddInt(const std::string& strLabel, int* pValue, Callback fnChanged)
 {
-    Control control;
-    control.m_eKind = ControlKind::Int;
-    control.m_strLabel = strLabel;
-    control.m_Value = pValue;
-    control.m_fnChanged = std::move(fnChanged);
-    return Add(std::move(control));
+    return AddBound(ControlKind::Int, strLabel, pValue, std::move(fnChanged));
 }
 
 Instrumenter::ControlId Instrumenter::AddFloat(const std::string& strLabel, float* pValue, Callback fnChanged)
 {
-    Control control;
-    control.m_eKind = ControlKind::Float;
-    control.m_strLabel = strLabel;
-    control.m_Value = pValue;
-    control.m_fnChanged = std::move(fnChanged);
-    return Add(std::move(control));
+    return AddBound(ControlKind::Float, strLabel, pValue, std::move(fnChanged));
 }
 
 Instrumenter::ControlId Instrumenter::AddIntRange(const std::string& strLabel, int* pValue, int iMin, int iMax,
                                                   int iStep, Callback fnChanged)
 {
-    Control control;
-    control.m_eKind = ControlKind::IntRange;
-    control.m_strLabel = strLabel;
-    control.m_Value = pValue;
+    const ControlId id = AddBound(ControlKind::IntRange, strLabel, pValue, std::move(fnChanged));
+    Control& control = m_Controls.back();
     control.m_iMinimum = iMin;
     control.m_iMaximum = iMax;
     control.m_iStep = iStep;
-    control.m_fnChanged = std::move(fnChanged);
-    return Add(std::move(control));
+    return id;
 }
 
 Instrumenter::ControlId Instrumenter::AddIntSlider(const std::string& strLabel, int* pValue, int iMin, int iMax,
@@ -163,13 +157,9 @@ Instrumenter::ControlId Instrumenter::AddChoice(const std::string& strLabel, con
 Instrumenter::ControlId Instrumenter::AddFileName(const std::string& strLabel, std::wstring* pValue,
                                                   const std::wstring& strFilter, Callback fnChanged)
 {
-    Control control;
-    control.m_eKind = ControlKind::FileName;
-    control.m_strLabel = strLabel;
-    control.m_Value = pValue;
-    control.m_strFileText = strFilter;
-    control.m_fnChanged = std::move(fnChanged);
-    return Add(std::move(control));
+    const ControlId id = AddBound(ControlKind::FileName, strLabel, pValue, std::move(fnChanged));
+    m_Controls.back().m_strFileText = strFilter;
+    return id;
 }
 
 Instrumenter::ControlId Instrumenter::AddFileLink(const std::string& strLabel, const std::wstring& strPath)
@@ -184,21 +174,12 @@ Instrumenter::ControlId Instrumenter::AddFileLink(const std::string& strLabel, c
 Instrumenter::ControlId Instrumenter::AddStringField(const std::string& strLabel, std::string* pValue,
                                                      Callback fnChanged)
 {
-    Control control;
-    control.m_eKind = ControlKind::StringField;
-    control.m_strLabel = strLabel;
-    control.m_Value = pValue;
-    control.m_fnChanged = std::move(fnChanged);
-    return Add(std::move(control));
+    return AddBound(ControlKind::StringField, strLabel, pValue, std::move(fnChanged));
 }
 
 Instrumenter::ControlId Instrumenter::AddStringView(const std::string& strLabel, std::string* pValue)
 {
-    Control control;
-    control.m_eKind = ControlKind::StringView;
-    control.m_strLabel = strLabel;
-    control.m_Value = pValue;
-    return Add(std::move(control));
+    return AddBound(ControlKind::StringView, strLabel, pValue, nullptr);
 }
 
 Instrumenter::ControlId Instrumenter::AddButton(const std::string& strLabel, Callback fnPressed)

@@ -106,6 +106,8 @@ public:
 
 private:
     ControlId Add(Control control);
+    template <class T>
+    ControlId AddBound(ControlKind eKind, const std::string& strLabel, T* pValue, Callback fnChanged);
     const Control& Require(const std::string& strLabel) const;
 
     std::vector<Control> m_Controls;

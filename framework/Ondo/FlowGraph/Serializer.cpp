@@ -203,31 +203,42 @@ void Serializer::Serialize(const std::string& strName, std::wstring& strValue)
     }
 }
 
-void Serializer::SerializePortHandle(const std::string& strName, PortHandle<Port>& hPort)
+const char* Serializer::BeginHandle(const std::string& strName, const char* szAttribute)
 {
     if (HasNodeElement(strName) != IsReader()) {
         if (IsReader()) throw ExceptionParsing("Could not find matching xml node.");
         throw std::runtime_error("HasNodeElement( strName ) == IsReader()");
     }
     if (!m_pSaveInfo) throw std::runtime_error("m_pSaveInfo != nullptr");
-
-    if (!IsReader()) {
-        // A handle the save information does not know (a none handle among
-        // them) is entered with -1.
-        auto it = m_pSaveInfo->m_PortToID.find(hPort);
-        if (it == m_pSaveInfo->m_PortToID.end()) it = m_pSaveInfo->m_PortToID.emplace(hPort, -1).first;
-        AppendElement(strName)->SetAttribute("PortID", it->second);
-        return;
-    }
-
-    const char* pStr = m_pCurrentNode->FirstChildElement(strName.c_str())->Attribute("PortID");
+    if (!IsReader()) return nullptr;
+    const char* pStr = m_pCurrentNode->FirstChildElement(strName.c_str())->Attribute(szAttribute);
     if (pStr == nullptr) throw ExceptionParsing("Could not find matching value xml node.");
-    const int iId = ParseIdOrNone(pStr);
-    if (iId == -1) {
-        hPort.Reset();
+    return pStr;
+}
+
+namespace {
+
+// The number of a handle in the save information; a handle it does not know
+// (a none handle among them) is entered with -1.
+template <class Handle>
+int NumberOf(std::map<Handle, int>& numbers, const Handle& hHandle)
+{
+    auto it = numbers.find(hHandle);
+    if (it == numbers.end()) it = numbers.emplace(hHandle, -1).first;
+    return it->second;
+}
+
+} // namespace
+
+void Serializer::SerializePortHandle(const std::string& strName, PortHandle<Port>& hPort)
+{
+    const char* pStr = BeginHandle(strName, "PortID");
+    if (!IsReader()) {
+        AppendElement(strName)->SetAttribute("PortID", NumberOf(m_pSaveInfo->m_PortToID, hPort));
         return;
     }
-    const auto it = m_pSaveInfo->m_IDToPort.find(iId);
+    const int iId = ParseIdOrNone(pStr);
+    const auto it = iId == -1 ? m_pSaveInfo->m_IDToPort.end() : m_pSaveInfo->m_IDToPort.find(iId);
     if (it == m_pSaveInfo->m_IDToPort.end())
         hPort.Reset();
     else
@@ -236,21 +247,11 @@ void Serializer::SerializePortHandle(const std::string& strName, PortHandle<Port
 
 void Serializer::Serialize(const std::string& strName, ScopeHandle& hScope)
 {
-    if (HasNodeElement(strName) != IsReader()) {
-        if (IsReader()) throw ExceptionParsing("Could not find matching xml node.");
-        throw std::runtime_error("HasNodeElement( strName ) == IsReader()");
-    }
-    if (!m_pSaveInfo) throw std::runtime_error("m_pSaveInfo != nullptr");
-
+    const char* pStr = BeginHandle(strName, "ScopeID");
     if (!IsReader()) {
-        auto it = m_pSaveInfo->m_ScopeToID.find(hScope);
-        if (it == m_pSaveInfo->m_ScopeToID.end()) it = m_pSaveInfo->m_ScopeToID.emplace(hScope, -1).first;
-        AppendElement(strName)->SetAttribute("ScopeID", it->second);
+        AppendElement(strName)->SetAttribute("ScopeID", NumberOf(m_pSaveInfo->m_ScopeToID, hScope));
         return;
     }
-
-    const char* pStr = m_pCurrentNode->FirstChildElement(strName.c_str())->Attribute("ScopeID");
-    if (pStr == nullptr) throw ExceptionParsing("Could not find matching value xml node.");
     const auto hMap = m_pSaveInfo->m_IDToScope.find(ParseIdOrNone(pStr));
     if (hMap == m_pSaveInfo->m_IDToScope.end()) throw std::runtime_error("hMap != m_pSaveInfo->m_IDToScope.end()");
     hScope = hMap->second;

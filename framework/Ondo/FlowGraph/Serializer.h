@@ -151,6 +151,9 @@ private:
     // The "value" text of a plain value for the number readers.
     const char* ReadNumberText(const std::string& strName) const;
     void SerializePortHandle(const std::string& strName, PortHandle<Port>& hPort);
+    // The checks every handle operation starts with; when reading, the text
+    // of the handle's attribute.
+    const char* BeginHandle(const std::string& strName, const char* szAttribute);
     void EnterObject(const std::string& strName);
     TiXmlElement* BeginSequenceWrite(const std::string& strName);
     TiXmlElement* AppendItemElement(TiXmlElement* pSequence);
