@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Ondo/Core.h"
+#include "Ondo/GFX/ImageData.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace Ondo::GFX {
+
+// Turns image files into ImageData through readers that other modules
+// register under a file-name extension. One loader exists per core; it reads
+// files on the thread that calls it and holds no lock.
+class ImageLoader : public DependentSingleton<ImageLoader> {
+public:
+    static constexpr const char* SingletonKey = "Ondo::GFX::ImageLoader";
+
+    // Decodes a whole file held in memory. The extension is the one the path
+    // reports, dot and case included (L".PNG"). Returns null for data the
+    // reader cannot decode.
+    using Reader = std::function<std::unique_ptr<ImageData>(const std::uint8_t* pData, std::size_t uiSize,
+                                                            const std::wstring& strExtension)>;
+
+    explicit ImageLoader(Core& core) : DependentSingleton<ImageLoader>(core) {}
+
+    // Puts a reader under a key: a lower-case extension without the dot
+    // (L"png"). A later reader for the same key replaces the earlier one.
+    // Throws std::invalid_argument for an empty reader.
+    void RegisterReader(const std::wstring& strKey, Reader fnReader);
+
+    // The file-dialog filter of every registered key, in key order:
+    // L"*.dds;*.png"; empty when no reader is registered.
+    std::wstring GetFileFilter() const;
+
+    // Reads the file and hands it to the reader registered under its lowered
+    // extension (the whole lowered path when it has no '.'). Null when the
+    // file is empty, no reader is registered under the key or the reader
+    // cannot decode it. Throws what Ondo::File::Load throws when the file
+    // cannot be read.
+    std::unique_ptr<ImageData> Load(const std::wstring& strPath) const;
+
+private:
+    std::map<std::wstring, Reader> m_Readers;
+};
+
+} // namespace Ondo::GFX
