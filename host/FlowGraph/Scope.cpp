@@ -3,6 +3,7 @@
 #include "Ondo/FlowGraph/Filter.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 namespace Ondo::FlowGraph {
@@ -28,11 +29,76 @@ void Scope::AddItem(std::shared_ptr<ScopeItem> pItem)
     m_Items.push_back(std::move(pItem));
 }
 
+void Scope::RemoveItem(const ScopeItem& item)
+{
+    const PortOwner* pOwner = &item;
+    m_Connections.erase(std::remove_if(m_Connections.begin(), m_Connections.end(),
+                                       [&](const Connection& c) {
+                                           return c.m_hSource.GetOwner() == pOwner || c.m_hTarget.GetOwner() == pOwner;
+                                       }),
+                        m_Connections.end());
+    m_Items.erase(std::remove_if(m_Items.begin(), m_Items.end(),
+                                 [&](const std::shared_ptr<ScopeItem>& pItem) { return pItem.get() == &item; }),
+                  m_Items.end());
+}
+
 ScopeItem* Scope::FindItem(const std::string& strName) const
 {
     for (const auto& pItem : m_Items)
         if (pItem->GetName() == strName) return pItem.get();
     return nullptr;
+}
+
+std::vector<ScopeItem*> Scope::GetExecutionOrder() const
+{
+    const std::size_t uiCount = m_Items.size();
+    std::map<const PortOwner*, std::size_t> indexOf;
+    for (std::size_t i = 0; i < uiCount; ++i) indexOf[m_Items[i].get()] = i;
+
+    // dependencies[i]: the items whose outputs item i reads.
+    std::vector<std::vector<std::size_t>> dependencies(uiCount);
+    for (const Connection& connection : m_Connections) {
+        const auto source = indexOf.find(connection.m_hSource.GetOwner());
+        const auto target = indexOf.find(connection.m_hTarget.GetOwner());
+        if (source != indexOf.end() && target != indexOf.end()) dependencies[target->second].push_back(source->second);
+    }
+
+    std::vector<ScopeItem*> order;
+    std::vector<bool> placed(uiCount, false);
+    while (order.size() < uiCount) {
+        bool bProgress = false;
+        for (std::size_t i = 0; i < uiCount; ++i) {
+            if (placed[i]) continue;
+            const bool bReady = std::all_of(dependencies[i].begin(), dependencies[i].end(),
+                                            [&](std::size_t d) { return placed[d]; });
+            if (!bReady) continue;
+            placed[i] = true;
+            order.push_back(m_Items[i].get());
+            bProgress = true;
+            break;
+        }
+        if (bProgress) continue;
+
+        // Every item left waits for another one left: walk back along the
+        // connections until an item repeats; the walk from there is a cycle.
+        std::size_t uiCurrent = 0;
+        while (placed[uiCurrent]) ++uiCurrent;
+        std::vector<std::size_t> path;
+        while (std::find(path.begin(), path.end(), uiCurrent) == path.end()) {
+            path.push_back(uiCurrent);
+            for (std::size_t d : dependencies[uiCurrent])
+                if (!placed[d]) {
+                    uiCurrent = d;
+                    break;
+                }
+        }
+        std::string strCycle;
+        for (auto it = std::find(path.begin(), path.end(), uiCurrent); it != path.end(); ++it)
+            strCycle = " -> \"" + m_Items[*it]->GetName() + "\"" + strCycle;
+        throw std::runtime_error("The connections of scope \"" + m_strName + "\" form a cycle: \"" +
+                                 m_Items[uiCurrent]->GetName() + "\"" + strCycle);
+    }
+    return order;
 }
 
 void Scope::Connect(const PortHandle<Port>& hSource, const PortHandle<Port>& hTarget)

@@ -18,19 +18,18 @@ void PullInputs(const Scope& scope, const PortOwner* pOwner)
 
 void ScopeExecuter::ExecuteScope(Scope& scope)
 {
-    // Items may be added while a control-flow filter runs its inner scope;
-    // hold on to the ones this run started with.
-    const std::vector<std::shared_ptr<ScopeItem>> items = scope.GetItems();
-    for (const auto& pItem : items) {
-        PullInputs(scope, pItem.get());
+    for (ScopeItem* pItem : scope.GetExecutionOrder()) {
+        PullInputs(scope, pItem);
         if (!pItem->IsReadyToRun(scope, m_pLogger)) {
             ++m_uiSkipped;
             continue;
         }
-        pItem->Execute(*this);
+        ExecuteItem(*pItem);
         ++m_uiExecuted;
     }
     PullInputs(scope, &scope);
 }
+
+void ScopeExecuter::ExecuteItem(ScopeItem& item) { item.Execute(*this); }
 
 } // namespace Ondo::FlowGraph

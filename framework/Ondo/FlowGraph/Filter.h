@@ -6,8 +6,10 @@
 #include "Ondo/Instrumenter.h"
 #include "Ondo/Subject.h"
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Ondo {
 class Core;
@@ -77,6 +79,21 @@ public:
     virtual ~CtrlFlowFilterObserver() = default;
 };
 
+// One port that crosses the boundary of an inner scope: values arriving at
+// the outer input are handed to the inner output before the scope runs, and
+// what arrives at the inner input is handed to the outer output afterwards.
+// A link may have only its input half or only its output half; the handles
+// of the missing half are none.
+struct BoundaryLink {
+    PortHandle<Port> m_hOuterInput;
+    PortHandle<Port> m_hOuterOutput;
+    PortHandle<Port> m_hInnerOutput;
+    PortHandle<Port> m_hInnerInput;
+};
+
+// Which halves of a boundary port to make.
+enum BoundaryMode : int { BoundaryInputOnly = 1, BoundaryOutputOnly = 2, BoundaryBoth = 3 };
+
 // A scope item that owns inner scopes and decides how they run.
 class CtrlFlowFilter : public ScopeItem,
                        public ScopeOwner,
@@ -93,6 +110,27 @@ public:
     virtual void AddBoundaryPort(PortHandle<Port>& hPort, std::unique_ptr<Port> pPrototype, int iMode,
                                  const ScopeHandle& hScope) = 0;
     virtual void ExecuteScope(ScopeExecuter& executer) = 0;
+
+    // The boundary links of an inner scope, in the order they were made.
+    const std::vector<BoundaryLink>& GetBoundaryLinks(const ScopeHandle& hInner) const;
+
+protected:
+    // The common way to add a boundary port to the inner scope hInner: the
+    // prototype goes to this filter (hScope none) or to the scope hScope
+    // names, and hPort receives it. The input half uses the prototype as
+    // outer input when it is an input outside any scope, else a new input
+    // clone on this filter, and as inner output when it is an output inside
+    // hInner, else a new output clone in hInner; the output half likewise
+    // with the directions swapped. The halves made are linked.
+    void AddBoundaryPortTo(const ScopeHandle& hInner, PortHandle<Port>& hPort, std::unique_ptr<Port> pPrototype,
+                           int iMode, const ScopeHandle& hScope);
+    // Hands each outer input's value to its inner output (changed flag with
+    // it), and each inner input's value to its outer output.
+    void ForwardInputs(const ScopeHandle& hInner);
+    void ForwardOutputs(const ScopeHandle& hInner);
+
+private:
+    std::map<ScopeHandle, std::vector<BoundaryLink>> m_BoundaryLinks;
 };
 
 } // namespace Ondo::FlowGraph

@@ -34,10 +34,16 @@ public:
 
     const std::string& GetName() const { return m_strName; }
 
-    // Items run in the order the scope keeps them.
     void AddItem(std::shared_ptr<ScopeItem> pItem);
+    // Removes the item and every connection to or from its ports.
+    void RemoveItem(const ScopeItem& item);
+    // Items in the order they were added.
     const std::vector<std::shared_ptr<ScopeItem>>& GetItems() const { return m_Items; }
     ScopeItem* FindItem(const std::string& strName) const;
+    // Items in an order in which each comes after every item whose outputs
+    // it is connected to; otherwise in the order they were added. Throws
+    // std::runtime_error naming the items of a cycle when there is one.
+    std::vector<ScopeItem*> GetExecutionOrder() const;
 
     // Connects an output to an input. Throws std::runtime_error, naming both
     // ports, when a handle does not resolve, the directions are wrong, the

@@ -1,0 +1,151 @@
+// The GPU-timed scope: boundary forwarding, the measurement and its query.
+
+#include "support/GLTestEnvironment.h"
+
+#include "frame/CtrlTimedScopeWithQuery.h"
+#include "frame/PluginLoad.h"
+
+#include "host/FlowGraph/Graph.h"
+
+#include "Ondo/Core.h"
+#include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/FlowGraph/ScopeExecuter.h"
+#include "Ondo/FlowGraph/Serializer.h"
+#include "Ondo/FlowGraph/ValuePorts.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+using namespace Ondo::FlowGraph;
+
+namespace {
+
+// Doubles its input; counts its runs.
+class Doubler : public Ondo::OpenGL::BaseFilter {
+public:
+    Doubler(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override
+    {
+        CreatePort(hIn, {PortType::Input, "In", false});
+        CreatePort(hOut, {PortType::Output, "Out", false});
+    }
+    void Process(ScopeExecuter&) override
+    {
+        ++m_iRuns;
+        m_fValue = 2.0f * *hIn->GetData();
+        hOut->SetData(&m_fValue, hIn->HasChanged());
+    }
+    PortHandle<SimplePortT<float>> hIn, hOut;
+    float m_fValue = 0.0f;
+    int m_iRuns = 0;
+};
+
+class TimedScopeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Prismvale::LoadIntoCore(m_Core);
+        FilterRegistry::Get(m_Core).RegisterFilter(
+            {"Test.Double", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* { return new Doubler(c, n); }});
+    }
+
+    // Timer with a float boundary port "X" (both halves): outer "X" -> inner
+    // Doubler -> back out on "X".
+    void Build(Graph& graph)
+    {
+        graph.AddItem(graph.GetRoot(), "Ctrl.TimingScopeOpenGL", "Timer");
+        graph.AddBoundaryPort("Timer", "X", "float", BoundaryBoth);
+        Scope& inner = *dynamic_cast<CtrlFlowFilter&>(graph.RequireItem("Timer")).GetScopeHandles().front().Get();
+        graph.AddItem(inner, "Test.Double", "Double");
+        graph.Connect(inner, Graph::ScopePortsName, "X", "Double", "In");
+        graph.Connect(inner, "Double", "Out", Graph::ScopePortsName, "X");
+        graph.SetLiteral("Timer", "X", "1.5");
+    }
+
+    Ondo::Core m_Core;
+};
+
+} // namespace
+
+TEST_F(TimedScopeTest, ConvertsNanosecondsToMilliseconds)
+{
+    EXPECT_FLOAT_EQ(Prismvale::CtrlTimedScopeWithQuery::ToMilliseconds(2500000), 2.5f);
+    EXPECT_FLOAT_EQ(Prismvale::CtrlTimedScopeWithQuery::ToMilliseconds(0), 0.0f);
+    // The top bit of the count is kept: no negative time from a signed conversion.
+    EXPECT_FLOAT_EQ(Prismvale::CtrlTimedScopeWithQuery::ToMilliseconds(std::numeric_limits<std::uint64_t>::max()),
+                    1.8446744e13f);
+}
+
+TEST_F(TimedScopeTest, TimesItsScopeAndForwardsValuesBothWays)
+{
+    Graph graph(m_Core);
+    graph.AttachDevice(OndoTest::TestDevice());
+    Build(graph);
+    auto& timer = dynamic_cast<CtrlFlowFilter&>(graph.RequireItem("Timer"));
+    EXPECT_EQ(timer.GetTitle(), "Timed Scope (OpenGL)");
+    const PortHandle<SimplePortT<float>> hTime(timer.FindPort("Time", true));
+    const PortHandle<SimplePortT<float>> hOut(timer.FindPort("X", true));
+
+    ScopeExecuter executer;
+    for (int iFrame = 0; iFrame < 2; ++iFrame) {
+        executer.ExecuteScope(graph.GetRoot());
+        ASSERT_NE(hTime->GetData(), nullptr);
+        EXPECT_TRUE(hTime->HasChanged()) << "every run measures anew";
+        EXPECT_GE(*hTime->GetData(), 0.0f);
+        EXPECT_LT(*hTime->GetData(), 1000.0f) << "an empty-ish scope takes no second";
+        ASSERT_NE(hOut->GetData(), nullptr);
+        EXPECT_FLOAT_EQ(*hOut->GetData(), 3.0f);
+        hTime->ResetChanged();
+    }
+    EXPECT_EQ(dynamic_cast<Doubler&>(graph.RequireItem("Double")).m_iRuns, 2);
+
+    // Settings: the scope handle, then the port handle.
+    TiXmlDocument document;
+    TiXmlElement* pRoot = document.LinkEndChild(new TiXmlElement("Settings"))->ToElement();
+    Serialization::SaveInfo info;
+    info.AddScope(timer.GetScopeHandles().front());
+    info.AddPort(PortHandle<Port>(hTime));
+    Serialization::Serializer writer(&document, pRoot, &info);
+    timer.Serialize(writer);
+    ASSERT_NE(pRoot->FirstChildElement(), nullptr);
+    EXPECT_STREQ(pRoot->FirstChildElement()->Value(), "hScopeTimed");
+    EXPECT_STREQ(pRoot->FirstChildElement()->Attribute("ScopeID"), "0");
+    EXPECT_STREQ(pRoot->FirstChildElement()->NextSiblingElement()->Value(), "hOutputTime");
+}
+
+TEST_F(TimedScopeTest, RunsUntimedWithoutItsQueryAndReleasesIt)
+{
+    Ondo::OpenGL::Device& device = OndoTest::TestDevice();
+    auto countQueries = [] {
+        int iCount = 0;
+        for (GLuint uiName = 1; uiName < 256; ++uiName) iCount += glIsQuery(uiName) ? 1 : 0;
+        return iCount;
+    };
+    const int iQueries = countQueries();
+    Graph graph(m_Core);
+    graph.AttachDevice(device);
+    Build(graph);
+    auto& timer = dynamic_cast<Ondo::OpenGL::BaseCtrlFlowFilter&>(graph.RequireItem("Timer"));
+    PortHandle<SimplePortT<float>> hTime(timer.FindPort("Time", true));
+    ScopeExecuter executer;
+    executer.ExecuteScope(graph.GetRoot());
+    EXPECT_EQ(countQueries(), iQueries + 1) << "a query object exists once it was used";
+    const float* pMeasured = hTime->GetData();
+    hTime->SetData(nullptr, false);
+
+    // Its query released, the timer still runs its scope but measures nothing.
+    timer.ReleaseResources(device, device.GetContext());
+    EXPECT_EQ(countQueries(), iQueries);
+    timer.ReleaseResources(device, device.GetContext());
+    timer.ExecuteScope(executer);
+    EXPECT_NE(pMeasured, nullptr);
+    EXPECT_EQ(hTime->GetData(), nullptr) << "no query: \"Time\" is left as it was";
+    EXPECT_EQ(dynamic_cast<Doubler&>(graph.RequireItem("Double")).m_iRuns, 2);
+
+    graph.DetachDevice();
+    EXPECT_EQ(countQueries(), iQueries);
+}
