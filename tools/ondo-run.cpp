@@ -1,72 +1,379 @@
 // ondo-run: runs filter graphs headless with the Prismvale plug-in.
 
+#include "host/FlowGraph/Graph.h"
+#include "host/FlowGraph/GraphFile.h"
+#include "host/FlowGraph/RunContext.h"
+#include "host/GFX/ImageIO.h"
+#include "host/Modules/HostModules.h"
+
 #include "Ondo/Core.h"
 #include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/FlowGraph/ScopeExecuter.h"
+#include "Ondo/Instrumenter.h"
 #include "Ondo/Logger.h"
 #include "Ondo/OpenGL/Device.h"
+#include "Ondo/OpenGL/ShaderCompiler.h"
 #include "Ondo/Plugin.h"
+
+#include <GL/glew.h>
 
 #include <fnmatch.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <iomanip>
 #include <iostream>
+#include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+using namespace Ondo;
+using namespace Ondo::FlowGraph;
+
 namespace {
 
 const char* const s_szUsage =
-    "Usage: ondo-run [--plugin PATH] --list [PATTERN]\n"
-    "       ondo-run --gl-info\n"
+    "Usage: ondo-run [options] GRAPH       run a graph file (one frame unless --frames)\n"
+    "       ondo-run --list [PATTERN]      list the registered filter types\n"
+    "       ondo-run --describe TYPE       show a filter type's ports and controls\n"
+    "       ondo-run --gl-info             describe the headless OpenGL context\n"
     "\n"
-    "  --list [PATTERN]  list the registered filter types (name, keywords, description);\n"
-    "                    PATTERN is a shell wildcard on the name, e.g. 'OpenGL.Texture.*'\n"
-    "  --plugin PATH     the plug-in module to load (default: Prismvale.so beside ondo-run)\n"
-    "  --gl-info         create the headless OpenGL context and describe it\n";
+    "Options for running a graph:\n"
+    "  --frames N                  run N frames, with a progress line per frame\n"
+    "  --set FILTER/CONTROL=VALUE  edit a control before running, as a person would (repeatable)\n"
+    "  --save-graph FILE           write the graph (after the --set edits) to FILE\n"
+    "  --dot FILE                  write the graph in Graphviz's dot language to FILE\n"
+    "  --profile                   print the CPU and GPU time of every filter\n"
+    "  --output-dir DIR            where relative output file names go (default: the current directory)\n"
+    "  --check                     load the graph and check it, but run nothing\n"
+    "Other options:\n"
+    "  --plugin PATH               the plug-in module to load (default: Prismvale.so beside ondo-run)\n"
+    "\n"
+    "Relative file names inside a graph (images to load) are taken relative to the graph file.\n"
+    "The exit status is 0 on success, 1 when the graph cannot be loaded or run, 2 for bad usage.\n";
 
-std::string DefaultPluginPath()
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string ExecutableDirectory()
 {
     char szPath[PATH_MAX];
     const ssize_t iLength = ::readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
-    if (iLength <= 0) return "Prismvale.so";
-    std::string strPath(szPath, static_cast<std::size_t>(iLength));
-    return strPath.substr(0, strPath.rfind('/') + 1) + "Prismvale.so";
+    if (iLength <= 0) return ".";
+    const std::string strPath(szPath, static_cast<std::size_t>(iLength));
+    return strPath.substr(0, strPath.rfind('/'));
 }
 
-int List(const std::string& strPlugin, const std::string& strPattern)
+std::string CurrentDirectory()
 {
-    Ondo::Core core;
-    Ondo::StreamLogger logger(std::cerr);
-    core.SetLogger(&logger);
-    const Ondo::PluginDescription& description = core.LoadPlugin(strPlugin);
-    std::cout << "Plug-in " << description.m_strName << ": " << description.m_strDescription << "\n";
+    char szPath[PATH_MAX];
+    return ::getcwd(szPath, sizeof(szPath)) ? szPath : ".";
+}
 
-    const auto& registry = Ondo::FlowGraph::FilterRegistry::Get(core);
+std::string Absolute(const std::string& strPath, const std::string& strBase)
+{
+    if (strPath.empty() || strPath[0] == '/') return strPath;
+    return strBase + "/" + strPath;
+}
+
+struct Options {
+    std::string strPlugin = ExecutableDirectory() + "/Prismvale.so";
+    std::string strCommand = "run";
+    std::string strArgument;
+    std::string strPattern = "*";
+    int iFrames = 1;
+    std::vector<std::pair<std::string, std::string>> sets; // "FILTER/CONTROL", value
+    std::string strSaveGraph;
+    std::string strDot;
+    std::string strOutputDirectory;
+    bool bProfile = false;
+    bool bCheckOnly = false;
+};
+
+Options ParseArguments(const std::vector<std::string>& args)
+{
+    Options options;
+    auto value = [&](std::size_t& i) -> const std::string& {
+        if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
+        return args[++i];
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& strArg = args[i];
+        if (strArg == "--plugin") {
+            options.strPlugin = value(i);
+        } else if (strArg == "--list") {
+            options.strCommand = "list";
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) options.strPattern = args[++i];
+        } else if (strArg == "--describe") {
+            options.strCommand = "describe";
+            options.strArgument = value(i);
+        } else if (strArg == "--gl-info") {
+            options.strCommand = "gl-info";
+        } else if (strArg == "--frames") {
+            const std::string& strFrames = value(i);
+            try {
+                std::size_t uiEnd = 0;
+                options.iFrames = std::stoi(strFrames, &uiEnd);
+                if (uiEnd != strFrames.size() || options.iFrames < 1) throw std::invalid_argument(strFrames);
+            } catch (const std::exception&) {
+                throw UsageError("--frames takes a whole number of at least 1, not \"" + strFrames + "\"");
+            }
+        } else if (strArg == "--set") {
+            const std::string& strSet = value(i);
+            const std::size_t uiSlash = strSet.find('/'), uiEquals = strSet.find('=');
+            if (uiSlash == std::string::npos || uiEquals == std::string::npos || uiEquals < uiSlash)
+                throw UsageError("--set takes FILTER/CONTROL=VALUE, not \"" + strSet + "\"");
+            options.sets.emplace_back(strSet.substr(0, uiEquals), strSet.substr(uiEquals + 1));
+        } else if (strArg == "--save-graph") {
+            options.strSaveGraph = value(i);
+        } else if (strArg == "--dot") {
+            options.strDot = value(i);
+        } else if (strArg == "--output-dir") {
+            options.strOutputDirectory = value(i);
+        } else if (strArg == "--profile") {
+            options.bProfile = true;
+        } else if (strArg == "--check") {
+            options.bCheckOnly = true;
+        } else if (strArg == "--help" || strArg == "-h") {
+            options.strCommand = "help";
+        } else if (strArg.rfind("--", 0) == 0) {
+            throw UsageError("unknown option " + strArg);
+        } else if (options.strArgument.empty() && options.strCommand == "run") {
+            options.strArgument = strArg;
+        } else {
+            throw UsageError("unexpected argument \"" + strArg + "\"");
+        }
+    }
+    if (options.strCommand == "run" && options.strArgument.empty()) throw UsageError("no graph file given");
+    return options;
+}
+
+// The engine with the plug-in and the engine's own modules loaded.
+struct Engine {
+    explicit Engine(const std::string& strPlugin) : logger(std::cerr)
+    {
+        core.SetLogger(&logger);
+        OpenGL::SetDiagnosticsLogger(&logger);
+        core.LoadPlugin(strPlugin);
+        Host::RegisterHostModules(core);
+        GFX::RegisterStandardImageReaders(core);
+    }
+    ~Engine() { OpenGL::SetDiagnosticsLogger(nullptr); }
+
+    StreamLogger logger;
+    Core core;
+};
+
+int List(const Options& options)
+{
+    Engine engine(options.strPlugin);
+    const auto& registry = FilterRegistry::Get(engine.core);
     std::size_t uiShown = 0;
     for (const std::string& strName : registry.GetFilterNames()) {
-        if (fnmatch(strPattern.c_str(), strName.c_str(), 0) != 0) continue;
-        const Ondo::FlowGraph::FilterDescriptor& descriptor = *registry.FindFilter(strName);
-        std::cout << "  " << strName << "\n      " << descriptor.m_strDescription << "\n      keywords: "
-                  << descriptor.m_strKeywords << "\n";
+        if (fnmatch(options.strPattern.c_str(), strName.c_str(), 0) != 0) continue;
+        const FilterDescriptor& descriptor = *registry.FindFilter(strName);
+        std::cout << strName << "\n    " << descriptor.m_strDescription << "\n    keywords: " << descriptor.m_strKeywords
+                  << "\n";
         ++uiShown;
     }
     for (const std::string& strName : registry.GetCtrlFlowFilterNames()) {
-        if (fnmatch(strPattern.c_str(), strName.c_str(), 0) != 0) continue;
-        std::cout << "  " << strName << "  (control flow)\n";
+        if (fnmatch(options.strPattern.c_str(), strName.c_str(), 0) != 0) continue;
+        std::cout << strName << "\n    control flow: runs the filters placed in its inner scope\n";
         ++uiShown;
     }
-    std::cout << uiShown << " filter type" << (uiShown == 1 ? "" : "s") << " registered"
-              << (strPattern == "*" ? "" : " matching " + strPattern) << "\n";
+    std::cout << uiShown << " filter type" << (uiShown == 1 ? "" : "s")
+              << (options.strPattern == "*" ? "" : " matching " + options.strPattern) << "\n";
+    return 0;
+}
+
+int Describe(const Options& options)
+{
+    Engine engine(options.strPlugin);
+    OpenGL::Device device(OpenGL::Context::CreateHeadless());
+    Graph graph(engine.core);
+    ScopeItem& item = graph.AddItem(graph.GetRoot(), options.strArgument, "instance");
+    const std::vector<PortHandle<Port>> fixed = item.GetPortHandles();
+    graph.AttachDevice(device);
+
+    const auto& registry = FilterRegistry::Get(engine.core);
+    std::cout << options.strArgument;
+    if (const FilterDescriptor* pDescriptor = registry.FindFilter(options.strArgument))
+        std::cout << ": " << pDescriptor->m_strDescription << "\n    keywords: " << pDescriptor->m_strKeywords
+                  << "\n    source: " << pDescriptor->m_strSourceFile;
+    else
+        std::cout << ": control flow, titled \"" << item.GetTitle() << "\"";
+    std::cout << "\nPorts:\n";
+    for (const auto& hPort : item.GetPortHandles()) {
+        const bool bFixed = std::find(fixed.begin(), fixed.end(), hPort) != fixed.end();
+        std::cout << "    " << std::left << std::setw(4) << (hPort->IsOutput() ? "out" : "in") << std::setw(24)
+                  << ("\"" + hPort->GetLabel() + "\"") << std::setw(44) << hPort->GetTransportedType()
+                  << (hPort->IsOutput() ? "" : hPort->IsOptional() ? "optional" : "required")
+                  << (bFixed ? "" : "  (declared by its shaders)") << "\n";
+    }
+    const Instrumenter& instrumenter = graph.GetInstrumenter("instance");
+    std::cout << "Controls:" << (instrumenter.GetControls().empty() ? " none" : "") << "\n";
+    for (const Instrumenter::Control& control : instrumenter.GetControls()) {
+        std::cout << "    " << std::left << std::setw(12) << Instrumenter::KindName(control.m_eKind) << "\""
+                  << control.m_strLabel << "\"";
+        const std::string strValue = Instrumenter::ValueText(control);
+        if (!strValue.empty()) std::cout << " = " << strValue;
+        if (control.m_eKind == Instrumenter::ControlKind::IntRange ||
+            control.m_eKind == Instrumenter::ControlKind::IntSlider)
+            std::cout << "  (" << control.m_iMinimum << " to " << control.m_iMaximum << ")";
+        if (control.m_eKind == Instrumenter::ControlKind::Choice) {
+            std::cout << "  (";
+            for (std::size_t i = 0; i < control.m_Items.size(); ++i) std::cout << (i ? ", " : "") << control.m_Items[i];
+            std::cout << ")";
+        }
+        std::cout << "\n";
+    }
     return 0;
 }
 
 int GLInfo()
 {
-    auto pContext = Ondo::OpenGL::Context::CreateHeadless();
+    auto pContext = OpenGL::Context::CreateHeadless();
     std::cout << "Platform: " << pContext->GetPlatformName() << "\nVersion:  " << pContext->GetVersion()
               << "\nRenderer: " << pContext->GetRenderer() << "\n";
+    return 0;
+}
+
+// Measures every item it runs: CPU time around the call, GPU time between two
+// timestamp queries (which, unlike elapsed-time queries, may nest).
+class ProfilingExecuter : public ScopeExecuter {
+public:
+    using ScopeExecuter::ScopeExecuter;
+
+    void ExecuteItem(ScopeItem& item) override
+    {
+        GLuint queries[2] = {0, 0};
+        glGenQueries(2, queries);
+        glQueryCounter(queries[0], GL_TIMESTAMP);
+        const auto start = std::chrono::steady_clock::now();
+        ScopeExecuter::ExecuteItem(item);
+        const double dCpu = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        glQueryCounter(queries[1], GL_TIMESTAMP);
+        m_Pending.push_back({&item, dCpu, queries[0], queries[1]});
+    }
+
+    // Collects the frame's query results; waits for the GPU.
+    void EndFrame()
+    {
+        for (const Pending& pending : m_Pending) {
+            GLuint64 uiStart = 0, uiEnd = 0;
+            glGetQueryObjectui64v(pending.uiStart, GL_QUERY_RESULT, &uiStart);
+            glGetQueryObjectui64v(pending.uiEnd, GL_QUERY_RESULT, &uiEnd);
+            const GLuint queries[2] = {pending.uiStart, pending.uiEnd};
+            glDeleteQueries(2, queries);
+            Totals& totals = m_Totals[pending.pItem];
+            if (totals.iRuns == 0) m_Order.push_back(pending.pItem);
+            ++totals.iRuns;
+            totals.dCpu += pending.dCpu;
+            totals.dGpu += static_cast<double>(uiEnd - uiStart) / 1e6;
+        }
+        m_Pending.clear();
+    }
+
+    void Print(const Graph& graph, std::ostream& stream) const
+    {
+        stream << std::left << std::setw(24) << "filter" << std::setw(40) << "type" << std::right << std::setw(6)
+               << "runs" << std::setw(14) << "CPU ms/run" << std::setw(14) << "GPU ms/run" << "\n";
+        for (ScopeItem* pItem : m_Order) {
+            const Totals& totals = m_Totals.at(pItem);
+            stream << std::left << std::setw(24) << pItem->GetName() << std::setw(40) << graph.GetType(*pItem)
+                   << std::right << std::setw(6) << totals.iRuns << std::fixed << std::setprecision(3) << std::setw(14)
+                   << totals.dCpu / totals.iRuns << std::setw(14) << totals.dGpu / totals.iRuns << "\n";
+        }
+        stream << "(times of control-flow filters include the filters inside them)\n";
+    }
+
+private:
+    struct Pending {
+        ScopeItem* pItem;
+        double dCpu;
+        GLuint uiStart;
+        GLuint uiEnd;
+    };
+    struct Totals {
+        int iRuns = 0;
+        double dCpu = 0.0;
+        double dGpu = 0.0;
+    };
+    std::vector<Pending> m_Pending;
+    std::map<ScopeItem*, Totals> m_Totals;
+    std::vector<ScopeItem*> m_Order;
+};
+
+// Every item whose required inputs are not all connected, with the lines the
+// readiness check gives; empty when the graph can run.
+std::vector<std::string> CheckReadiness(const Graph& graph)
+{
+    CollectingLogger lines;
+    for (ScopeItem* pItem : graph.GetAllItems()) pItem->IsReadyToRun(graph.GetScopeOf(*pItem), &lines);
+    return lines.GetMessages();
+}
+
+int Run(const Options& options)
+{
+    const std::string strStart = CurrentDirectory();
+    const std::string strGraph = Absolute(options.strArgument, strStart);
+    const std::string strGraphDirectory = strGraph.substr(0, strGraph.rfind('/'));
+
+    Engine engine(options.strPlugin);
+    OpenGL::Device device(OpenGL::Context::CreateHeadless());
+    RunContext& context = RunContext::Get(engine.core);
+    context.m_strOutputDirectory =
+        options.strOutputDirectory.empty() ? strStart : Absolute(options.strOutputDirectory, strStart);
+
+    // Relative names inside the graph (images to load) are relative to it.
+    if (::chdir(strGraphDirectory.c_str()) != 0)
+        throw std::runtime_error("Could not enter the graph's directory " + strGraphDirectory);
+    std::unique_ptr<Graph> pGraph = LoadGraph(engine.core, &device, strGraph);
+
+    for (const auto& [strTarget, strValue] : options.sets) {
+        const std::size_t uiSlash = strTarget.find('/');
+        pGraph->SetControl(strTarget.substr(0, uiSlash), strTarget.substr(uiSlash + 1), strValue);
+    }
+    if (!options.strSaveGraph.empty()) SaveGraph(*pGraph, Absolute(options.strSaveGraph, strStart));
+    if (!options.strDot.empty()) WriteFileAtomically(Absolute(options.strDot, strStart), GraphToDot(*pGraph));
+
+    const std::vector<std::string> unready = CheckReadiness(*pGraph);
+    if (!unready.empty()) {
+        for (const std::string& strLine : unready) std::cerr << strGraph << ": " << strLine;
+        throw std::runtime_error(strGraph + ": the graph cannot run until these inputs are connected");
+    }
+    if (options.bCheckOnly) {
+        std::cout << strGraph << ": " << pGraph->GetAllItems().size() << " filters, ready to run\n";
+        return 0;
+    }
+
+    ProfilingExecuter profiler(&engine.logger);
+    ScopeExecuter plain(&engine.logger);
+    ScopeExecuter& executer = options.bProfile ? profiler : plain;
+    const auto runStart = std::chrono::steady_clock::now();
+    for (int iFrame = 0; iFrame < options.iFrames; ++iFrame) {
+        const auto frameStart = std::chrono::steady_clock::now();
+        context.m_uiFrame = static_cast<std::uint64_t>(iFrame);
+        pGraph->RunFrame(executer);
+        glFinish();
+        if (options.bProfile) profiler.EndFrame();
+        if (options.iFrames > 1)
+            std::cerr << "frame " << iFrame + 1 << "/" << options.iFrames << " done in " << std::fixed
+                      << std::setprecision(1)
+                      << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - frameStart).count()
+                      << " ms\n";
+    }
+    const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+    std::cerr << options.iFrames << " frame" << (options.iFrames == 1 ? "" : "s") << " of " << pGraph->GetAllItems().size()
+              << " filters in " << std::fixed << std::setprecision(3) << dSeconds << " s on "
+              << device.GetContext().GetRenderer() << "\n";
+    if (options.bProfile) profiler.Print(*pGraph, std::cout);
     return 0;
 }
 
@@ -74,30 +381,18 @@ int GLInfo()
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    std::string strPlugin = DefaultPluginPath();
-    std::string strCommand;
-    std::string strPattern = "*";
     try {
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            if (args[i] == "--plugin" && i + 1 < args.size()) {
-                strPlugin = args[++i];
-            } else if (args[i] == "--list") {
-                strCommand = "list";
-                if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) strPattern = args[++i];
-            } else if (args[i] == "--gl-info") {
-                strCommand = "gl-info";
-            } else if (args[i] == "--help" || args[i] == "-h") {
-                std::cout << s_szUsage;
-                return 0;
-            } else {
-                std::cerr << "ondo-run: unknown argument \"" << args[i] << "\"\n" << s_szUsage;
-                return 2;
-            }
+        const Options options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+        if (options.strCommand == "help") {
+            std::cout << s_szUsage;
+            return 0;
         }
-        if (strCommand == "list") return List(strPlugin, strPattern);
-        if (strCommand == "gl-info") return GLInfo();
-        std::cerr << s_szUsage;
+        if (options.strCommand == "list") return List(options);
+        if (options.strCommand == "describe") return Describe(options);
+        if (options.strCommand == "gl-info") return GLInfo();
+        return Run(options);
+    } catch (const UsageError& error) {
+        std::cerr << "ondo-run: " << error.what() << "\n\n" << s_szUsage;
         return 2;
     } catch (const std::exception& error) {
         std::cerr << "ondo-run: " << error.what() << "\n";

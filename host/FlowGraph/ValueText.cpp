@@ -86,6 +86,14 @@ public:
     {
         return std::make_unique<SimplePortT<T>>(settings);
     }
+    void Publish(Port& port, bool bChanged) override
+    {
+        auto* pPort = dynamic_cast<SimplePortT<T>*>(&port);
+        if (!pPort)
+            throw std::invalid_argument("Port \"" + port.GetLabel() + "\" carries " + port.GetTransportedType() +
+                                        ", not " + GetTypeName());
+        pPort->SetData(&m_Value, bChanged);
+    }
 
 private:
     T Read(const std::string& strText) const;

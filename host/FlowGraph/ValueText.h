@@ -31,8 +31,10 @@ public:
     // text should take; the value is unchanged then.
     virtual void Parse(const std::string& strText) = 0;
     virtual std::string Format() const = 0;
-    // An output port of the matching class.
+    // A port of the matching class (it carries nothing yet).
     virtual std::unique_ptr<Port> MakePort(const PortSettings& settings) const = 0;
+    // Sets the port (made by MakePort) to carry this value, with the changed flag given.
+    virtual void Publish(Port& port, bool bChanged) = 0;
 };
 
 // A holder for a transported type name; null when the type has no text form.

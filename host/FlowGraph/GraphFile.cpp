@@ -1,0 +1,489 @@
+#include "GraphFile.h"
+
+#include "Graph.h"
+
+#include "Ondo/Exceptions.h"
+#include "Ondo/File.h"
+#include "Ondo/FlowGraph/Serializer.h"
+#include "Ondo/StringConversion.h"
+
+#include <tinyxml.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace Ondo::FlowGraph {
+
+namespace {
+
+constexpr const char* s_szRoot = "OndoGraph";
+constexpr const char* s_szVersion = "1";
+
+std::string Quoted(const std::string& strText) { return "\"" + strText + "\""; }
+
+// Failures while loading carry the element they concern.
+class LoadError : public std::runtime_error {
+public:
+    LoadError(const TiXmlNode* pNode, const std::string& strMessage)
+        : std::runtime_error(strMessage), m_iRow(pNode ? pNode->Row() : 0)
+    {
+    }
+    int m_iRow;
+};
+
+const char* RequireAttribute(const TiXmlElement& element, const char* szName)
+{
+    const char* szValue = element.Attribute(szName);
+    if (!szValue)
+        throw LoadError(&element, "<" + std::string(element.Value()) + "> needs the attribute " + Quoted(szName));
+    return szValue;
+}
+
+// What loading remembers about one scope element and the scope it stands for.
+struct ScopeRecord {
+    const TiXmlElement* pElement;
+    Scope* pScope;
+};
+
+class Loader {
+public:
+    Loader(Graph& graph, OpenGL::Device* pDevice) : m_Graph(graph), m_pDevice(pDevice) {}
+
+    void Load(const TiXmlElement& root)
+    {
+        if (std::string(root.Value()) != s_szRoot)
+            throw LoadError(&root, "the document is not a graph: its root element is <" + std::string(root.Value()) +
+                                       ">, not <" + s_szRoot + ">");
+        const TiXmlElement* pScope = root.FirstChildElement("Scope");
+        if (!pScope) throw LoadError(&root, "<OndoGraph> needs one <Scope> element, the root scope");
+        LoadStructure(*pScope, m_Graph.GetRoot());
+        MapPorts();
+        ReadSettings();
+        if (m_pDevice) AttachDevice();
+        for (const ScopeRecord& record : m_Scopes) LoadLinks(record);
+        try {
+            m_Graph.Validate();
+        } catch (const std::runtime_error& error) {
+            throw LoadError(pScope, error.what());
+        }
+    }
+
+private:
+    struct ItemRecord {
+        const TiXmlElement* pElement;
+        ScopeItem* pItem;
+    };
+
+    void LoadStructure(const TiXmlElement& scopeElement, Scope& scope)
+    {
+        m_Scopes.push_back({&scopeElement, &scope});
+        for (const TiXmlElement* pChild = scopeElement.FirstChildElement(); pChild; pChild = pChild->NextSiblingElement()) {
+            const std::string strKind = pChild->Value();
+            if (strKind == "Connection" || strKind == "Ports") continue;
+            if (strKind != "Filter")
+                throw LoadError(pChild, "unknown element <" + strKind + "> in scope " + Quoted(scope.GetName()) +
+                                            " (a scope holds <Filter>, <Connection> and <Ports>)");
+            LoadItem(*pChild, scope);
+        }
+    }
+
+    void LoadItem(const TiXmlElement& element, Scope& scope)
+    {
+        const std::string strType = RequireAttribute(element, "type");
+        const std::string strName = RequireAttribute(element, "name");
+        ScopeItem* pItem = nullptr;
+        try {
+            pItem = &m_Graph.AddItem(scope, strType, strName);
+        } catch (const std::runtime_error& error) {
+            throw LoadError(&element, error.what());
+        }
+        m_Items.push_back({&element, pItem});
+
+        for (const TiXmlElement* pBoundary = element.FirstChildElement("Boundary"); pBoundary;
+             pBoundary = pBoundary->NextSiblingElement("Boundary")) {
+            int iMode = BoundaryBoth;
+            pBoundary->QueryIntAttribute("mode", &iMode);
+            try {
+                m_Graph.AddBoundaryPort(strName, RequireAttribute(*pBoundary, "label"),
+                                        RequireAttribute(*pBoundary, "type"), iMode);
+            } catch (const LoadError&) {
+                throw;
+            } catch (const std::runtime_error& error) {
+                throw LoadError(pBoundary, error.what());
+            }
+        }
+        for (const TiXmlElement* pInner = element.FirstChildElement("Scope"); pInner;
+             pInner = pInner->NextSiblingElement("Scope")) {
+            auto* pCtrl = dynamic_cast<CtrlFlowFilter*>(pItem);
+            if (!pCtrl) throw LoadError(pInner, Quoted(strName) + " (" + strType + ") has no inner scopes");
+            const std::string strScope = RequireAttribute(*pInner, "name");
+            ScopeHandle hFound;
+            for (const ScopeHandle& hScope : pCtrl->GetScopeHandles())
+                if (hScope.Get()->GetName() == strScope) hFound = hScope;
+            if (hFound.IsNone())
+                throw LoadError(pInner, Quoted(strName) + " (" + strType + ") has no inner scope " + Quoted(strScope));
+            int iId = -1;
+            if (pInner->QueryIntAttribute("id", &iId) == TIXML_SUCCESS) m_Info.m_IDToScope[iId] = hFound;
+            LoadStructure(*pInner, *hFound.Get());
+        }
+    }
+
+    // The numbers a saved document gave the ports: each <Port> entry stands
+    // for the port of its owner with that label and direction (the n-th entry
+    // with the same label and direction for the n-th such port).
+    void MapPortList(const TiXmlElement& ownerElement, const PortOwner& owner)
+    {
+        const TiXmlElement* pPorts = ownerElement.FirstChildElement("Ports");
+        if (!pPorts) return;
+        std::map<std::pair<std::string, bool>, std::size_t> seen;
+        for (const TiXmlElement* pPort = pPorts->FirstChildElement("Port"); pPort; pPort = pPort->NextSiblingElement("Port")) {
+            int iId = -1;
+            if (pPort->QueryIntAttribute("id", &iId) != TIXML_SUCCESS)
+                throw LoadError(pPort, "<Port> needs a whole-number attribute \"id\"");
+            const std::string strLabel = RequireAttribute(*pPort, "label");
+            const bool bOutput = std::string(RequireAttribute(*pPort, "direction")) == "out";
+            std::size_t uiWanted = seen[{strLabel, bOutput}]++;
+            for (const auto& hPort : owner.GetPortHandles()) {
+                if (hPort->GetLabel() != strLabel || hPort->IsOutput() != bOutput) continue;
+                if (uiWanted-- == 0) {
+                    m_Info.m_IDToPort[iId] = hPort;
+                    m_Info.m_PortToID[hPort] = iId;
+                    break;
+                }
+            }
+        }
+    }
+
+    void MapPorts()
+    {
+        for (const ItemRecord& record : m_Items) MapPortList(*record.pElement, *record.pItem);
+        for (const ScopeRecord& record : m_Scopes) MapPortList(*record.pElement, *record.pScope);
+    }
+
+    void ReadSettings()
+    {
+        for (const ItemRecord& record : m_Items) {
+            const TiXmlElement* pSettings = record.pElement->FirstChildElement("Settings");
+            if (!pSettings) continue;
+            Serialization::Serializer reader(nullptr, const_cast<TiXmlElement*>(pSettings), &m_Info);
+            try {
+                record.pItem->Serialize(reader);
+            } catch (const std::exception& error) {
+                throw LoadError(pSettings, Describe(*record.pItem) + ": its settings could not be read: " + error.what());
+            }
+        }
+    }
+
+    void AttachDevice()
+    {
+        try {
+            m_Graph.AttachDevice(*m_pDevice);
+        } catch (const std::runtime_error& error) {
+            const TiXmlElement* pElement = nullptr;
+            for (const ItemRecord& record : m_Items)
+                if (std::string(error.what()).rfind(Quoted(record.pItem->GetName()), 0) == 0) pElement = record.pElement;
+            throw LoadError(pElement, error.what());
+        }
+    }
+
+    void LoadLinks(const ScopeRecord& record)
+    {
+        for (const TiXmlElement* pChild = record.pElement->FirstChildElement(); pChild; pChild = pChild->NextSiblingElement()) {
+            const std::string strKind = pChild->Value();
+            try {
+                if (strKind == "Connection") {
+                    m_Graph.Connect(*record.pScope, RequireAttribute(*pChild, "from"), RequireAttribute(*pChild, "output"),
+                                    RequireAttribute(*pChild, "to"), RequireAttribute(*pChild, "input"));
+                } else if (strKind == "Filter") {
+                    const std::string strName = RequireAttribute(*pChild, "name");
+                    for (const TiXmlElement* pInput = pChild->FirstChildElement("Input"); pInput;
+                         pInput = pInput->NextSiblingElement("Input"))
+                        Apply(*pInput, [&] {
+                            m_Graph.SetLiteral(strName, RequireAttribute(*pInput, "label"),
+                                               RequireAttribute(*pInput, "value"));
+                        });
+                    for (const TiXmlElement* pControl = pChild->FirstChildElement("Control"); pControl;
+                         pControl = pControl->NextSiblingElement("Control"))
+                        Apply(*pControl, [&] {
+                            m_Graph.SetControl(strName, RequireAttribute(*pControl, "label"),
+                                               RequireAttribute(*pControl, "value"));
+                        });
+                }
+            } catch (const LoadError&) {
+                throw;
+            } catch (const std::runtime_error& error) {
+                throw LoadError(pChild, error.what());
+            }
+        }
+    }
+
+    template <class F>
+    void Apply(const TiXmlElement& element, F&& fnApply)
+    {
+        try {
+            fnApply();
+        } catch (const LoadError&) {
+            throw;
+        } catch (const std::runtime_error& error) {
+            throw LoadError(&element, error.what());
+        }
+    }
+
+    std::string Describe(const ScopeItem& item) const
+    {
+        return Quoted(item.GetName()) + " (" + m_Graph.GetType(item) + ")";
+    }
+
+    Graph& m_Graph;
+    OpenGL::Device* m_pDevice;
+    Serialization::SaveInfo m_Info;
+    std::vector<ItemRecord> m_Items;
+    std::vector<ScopeRecord> m_Scopes;
+};
+
+class Saver {
+public:
+    explicit Saver(Graph& graph) : m_Graph(graph) {}
+
+    std::string Save()
+    {
+        TiXmlDocument document;
+        document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+        auto* pRoot = new TiXmlElement(s_szRoot);
+        pRoot->SetAttribute("version", s_szVersion);
+        document.LinkEndChild(pRoot);
+        // Numbers first, for the whole document, so that any setting can
+        // refer to any port or scope.
+        Number(m_Graph.GetRoot());
+        WriteScope(document, *pRoot, m_Graph.GetRoot(), -1);
+        TiXmlPrinter printer;
+        printer.SetIndent("    ");
+        document.Accept(&printer);
+        return printer.Str();
+    }
+
+private:
+    void NumberPorts(const PortOwner& owner)
+    {
+        for (const auto& hPort : owner.GetPortHandles()) m_Info.AddPort(hPort);
+    }
+
+    void Number(const Scope& scope)
+    {
+        NumberPorts(scope);
+        for (const auto& pItem : scope.GetItems()) {
+            NumberPorts(*pItem);
+            if (const auto* pCtrl = dynamic_cast<const CtrlFlowFilter*>(pItem.get()))
+                for (const ScopeHandle& hScope : pCtrl->GetScopeHandles()) {
+                    m_Info.AddScope(hScope);
+                    Number(*hScope.Get());
+                }
+        }
+    }
+
+    void WritePorts(TiXmlElement& parent, const PortOwner& owner)
+    {
+        if (owner.GetNumberOfPorts() == 0) return;
+        auto* pPorts = new TiXmlElement("Ports");
+        for (const auto& hPort : owner.GetPortHandles()) {
+            auto* pPort = new TiXmlElement("Port");
+            pPort->SetAttribute("id", m_Info.m_PortToID.at(hPort));
+            pPort->SetAttribute("label", hPort->GetLabel().c_str());
+            pPort->SetAttribute("direction", hPort->IsOutput() ? "out" : "in");
+            pPorts->LinkEndChild(pPort);
+        }
+        parent.LinkEndChild(pPorts);
+    }
+
+    void WriteScope(TiXmlDocument& document, TiXmlElement& parent, const Scope& scope, int iId)
+    {
+        auto* pScope = new TiXmlElement("Scope");
+        pScope->SetAttribute("name", scope.GetName().c_str());
+        if (iId >= 0) pScope->SetAttribute("id", iId);
+        parent.LinkEndChild(pScope);
+        WritePorts(*pScope, scope);
+        for (const auto& pItem : scope.GetItems()) WriteItem(document, *pScope, *pItem, scope);
+        for (const Connection& connection : scope.GetConnections()) {
+            if (m_Graph.IsLiteralConnection(connection)) continue;
+            auto* pConnection = new TiXmlElement("Connection");
+            pConnection->SetAttribute("from", OwnerName(connection.m_hSource, scope).c_str());
+            pConnection->SetAttribute("output", connection.m_hSource->GetLabel().c_str());
+            pConnection->SetAttribute("to", OwnerName(connection.m_hTarget, scope).c_str());
+            pConnection->SetAttribute("input", connection.m_hTarget->GetLabel().c_str());
+            pScope->LinkEndChild(pConnection);
+        }
+    }
+
+    std::string OwnerName(const PortHandle<Port>& hPort, const Scope& scope) const
+    {
+        if (hPort.GetOwner() == &scope) return Graph::ScopePortsName;
+        for (const auto& pItem : scope.GetItems())
+            if (hPort.GetOwner() == pItem.get()) return pItem->GetName();
+        return "?";
+    }
+
+    void WriteItem(TiXmlDocument& document, TiXmlElement& parent, ScopeItem& item, const Scope& scope)
+    {
+        auto* pElement = new TiXmlElement("Filter");
+        pElement->SetAttribute("type", m_Graph.GetType(item).c_str());
+        pElement->SetAttribute("name", item.GetName().c_str());
+        parent.LinkEndChild(pElement);
+        WritePorts(*pElement, item);
+
+        if (auto* pCtrl = dynamic_cast<CtrlFlowFilter*>(&item)) {
+            for (const ScopeHandle& hScope : pCtrl->GetScopeHandles()) {
+                for (const BoundaryLink& link : pCtrl->GetBoundaryLinks(hScope)) {
+                    const bool bInput = !link.m_hOuterInput.IsNone(), bOutput = !link.m_hOuterOutput.IsNone();
+                    const Port& port = bInput ? *link.m_hOuterInput : *link.m_hOuterOutput;
+                    auto* pBoundary = new TiXmlElement("Boundary");
+                    pBoundary->SetAttribute("label", port.GetLabel().c_str());
+                    pBoundary->SetAttribute("type", port.GetTransportedType().c_str());
+                    pBoundary->SetAttribute("mode", bInput && bOutput ? BoundaryBoth
+                                                    : bInput          ? BoundaryInputOnly
+                                                                      : BoundaryOutputOnly);
+                    pElement->LinkEndChild(pBoundary);
+                }
+                WriteScope(document, *pElement, *hScope.Get(), m_Info.m_ScopeToID.at(hScope));
+            }
+        }
+
+        auto* pSettings = new TiXmlElement("Settings");
+        pElement->LinkEndChild(pSettings);
+        Serialization::Serializer writer(&document, pSettings, &m_Info);
+        try {
+            item.Serialize(writer);
+        } catch (const std::exception& error) {
+            throw std::runtime_error(Quoted(item.GetName()) + " (" + m_Graph.GetType(item) +
+                                     "): its settings could not be written: " + error.what());
+        }
+        if (!pSettings->FirstChild()) pElement->RemoveChild(pSettings);
+
+        for (const Graph::Literal& literal : m_Graph.GetLiterals(scope)) {
+            if (literal.strItem != item.GetName()) continue;
+            auto* pInput = new TiXmlElement("Input");
+            pInput->SetAttribute("label", literal.strInput.c_str());
+            pInput->SetAttribute("value", literal.strText.c_str());
+            pElement->LinkEndChild(pInput);
+        }
+    }
+
+    Graph& m_Graph;
+    Serialization::SaveInfo m_Info;
+};
+
+std::string DotEscaped(const std::string& strText)
+{
+    std::string strEscaped;
+    for (char c : strText) {
+        if (c == '"' || c == '\\') strEscaped += '\\';
+        strEscaped += c;
+    }
+    return strEscaped;
+}
+
+std::string DotQuoted(const std::string& strText) { return "\"" + DotEscaped(strText) + "\""; }
+
+void WriteDotScope(const Graph& graph, const Scope& scope, const std::string& strPrefix, std::string& strDot,
+                   int iDepth)
+{
+    const std::string strIndent(static_cast<std::size_t>(iDepth) * 4, ' ');
+    auto nodeOf = [&](const PortHandle<Port>& hPort) {
+        if (hPort.GetOwner() == &scope) return DotQuoted(strPrefix + Graph::ScopePortsName);
+        for (const auto& pItem : scope.GetItems())
+            if (hPort.GetOwner() == pItem.get()) return DotQuoted(pItem->GetName());
+        return std::string();
+    };
+    if (scope.GetNumberOfPorts() > 0)
+        strDot += strIndent + DotQuoted(strPrefix + Graph::ScopePortsName) + " [label=" +
+                  DotQuoted("boundary of " + scope.GetName()) + ", shape=plaintext];\n";
+    for (const auto& pItem : scope.GetItems()) {
+        strDot += strIndent + DotQuoted(pItem->GetName()) + " [label=\"" + DotEscaped(pItem->GetName()) + "\\n" +
+                  DotEscaped(graph.GetType(*pItem)) + "\"];\n";
+        if (const auto* pCtrl = dynamic_cast<const CtrlFlowFilter*>(pItem.get()))
+            for (const ScopeHandle& hScope : pCtrl->GetScopeHandles()) {
+                strDot += strIndent + "subgraph " + DotQuoted("cluster_" + pItem->GetName() + "/" + hScope.Get()->GetName()) +
+                          " {\n" + strIndent + "    label=" + DotQuoted(pItem->GetName() + ": " + hScope.Get()->GetName()) +
+                          ";\n";
+                WriteDotScope(graph, *hScope.Get(), pItem->GetName() + "/", strDot, iDepth + 1);
+                strDot += strIndent + "}\n";
+            }
+    }
+    for (const Connection& connection : scope.GetConnections()) {
+        const std::string strLabel = connection.m_hSource->GetLabel() + " -> " + connection.m_hTarget->GetLabel();
+        if (graph.IsLiteralConnection(connection)) continue;
+        strDot += strIndent + nodeOf(connection.m_hSource) + " -> " + nodeOf(connection.m_hTarget) +
+                  " [label=" + DotQuoted(strLabel) + "];\n";
+    }
+}
+
+} // namespace
+
+std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
+                                         const std::string& strName)
+{
+    TiXmlDocument document;
+    document.Parse(strText.c_str());
+    if (document.Error())
+        throw std::runtime_error(strName + ":" + std::to_string(document.ErrorRow()) + ":" +
+                                 std::to_string(document.ErrorCol()) + ": malformed XML: " + document.ErrorDesc());
+    if (!document.RootElement()) throw std::runtime_error(strName + ": the document is empty");
+
+    auto pGraph = std::make_unique<Graph>(core);
+    try {
+        Loader(*pGraph, pDevice).Load(*document.RootElement());
+    } catch (const LoadError& error) {
+        throw std::runtime_error(strName + ":" + std::to_string(error.m_iRow) + ": " + error.what());
+    }
+    return pGraph;
+}
+
+std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std::string& strPath)
+{
+    File file;
+    try {
+        file.Load(Utf8ToWide(strPath));
+    } catch (const std::range_error&) {
+        file.Load(WidenWithLocale(strPath));
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error(strPath + ": " + error.what());
+    }
+    return LoadGraphFromText(core, pDevice, std::string(file.GetData(), file.GetSize()), strPath);
+}
+
+std::string SaveGraphToText(Graph& graph) { return Saver(graph).Save(); }
+
+void SaveGraph(Graph& graph, const std::string& strPath) { WriteFileAtomically(strPath, SaveGraphToText(graph)); }
+
+std::string GraphToDot(const Graph& graph)
+{
+    std::string strDot = "digraph Graph {\n    rankdir=LR;\n    node [shape=box];\n";
+    WriteDotScope(graph, graph.GetRoot(), "", strDot, 1);
+    return strDot + "}\n";
+}
+
+void WriteFileAtomically(const std::string& strPath, const std::string& strText)
+{
+    const std::string strTemporary = strPath + ".partial-" + std::to_string(::getpid());
+    {
+        std::ofstream stream(strTemporary, std::ios::binary | std::ios::trunc);
+        if (!stream) throw ExceptionFileSystem("Could not write " + strPath + ": " + std::strerror(errno));
+        stream << strText;
+        stream.flush();
+        if (!stream) {
+            std::remove(strTemporary.c_str());
+            throw ExceptionFileSystem("Could not write " + strPath + ": " + std::strerror(errno));
+        }
+    }
+    if (std::rename(strTemporary.c_str(), strPath.c_str()) != 0) {
+        const std::string strReason = std::strerror(errno);
+        std::remove(strTemporary.c_str());
+        throw ExceptionFileSystem("Could not write " + strPath + ": " + strReason);
+    }
+}
+
+} // namespace Ondo::FlowGraph

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace Ondo {
+class Core;
+namespace OpenGL {
+class Device;
+}
+} // namespace Ondo
+
+namespace Ondo::FlowGraph {
+
+class Graph;
+
+// Graph files: the engine's XML document of a graph. See docs/graph-files.md
+// for the format. Loading makes every filter through the core's registry,
+// reads its settings, binds the graph to the device (when one is given),
+// then makes the connections, literal inputs and control edits. Any failure
+// throws std::runtime_error whose text starts with "NAME:LINE: " (the file
+// or document name and the line of the element at fault); the partly built
+// graph is released.
+std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std::string& strPath);
+std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
+                                         const std::string& strName);
+
+// The graph as a document. Saving, loading and saving again gives the same text.
+std::string SaveGraphToText(Graph& graph);
+// Writes the document through a temporary file that replaces the file only
+// once it is complete. Throws Ondo::ExceptionFileSystem naming the path.
+void SaveGraph(Graph& graph, const std::string& strPath);
+
+// The graph in Graphviz's dot language: items as boxes, control-flow scopes
+// as clusters, connections as labelled edges.
+std::string GraphToDot(const Graph& graph);
+
+// Writes text to a file through a temporary file in the same directory that
+// is renamed into place once complete. Throws Ondo::ExceptionFileSystem.
+void WriteFileAtomically(const std::string& strPath, const std::string& strText);
+
+} // namespace Ondo::FlowGraph

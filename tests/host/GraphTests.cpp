@@ -1,0 +1,334 @@
+// Graphs: building, running in connection order, files and their errors.
+
+#include "support/GLObjects.h"
+#include "support/GLTestEnvironment.h"
+
+#include "host/FlowGraph/Graph.h"
+#include "host/FlowGraph/GraphFile.h"
+#include "host/FlowGraph/ValueText.h"
+
+#include "Ondo/Core.h"
+#include "Ondo/Exceptions.h"
+#include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/FlowGraph/ScopeExecuter.h"
+#include "Ondo/FlowGraph/Serializer.h"
+#include "Ondo/FlowGraph/ValuePorts.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/OpenGL/GPUObjects.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace Ondo::FlowGraph;
+
+namespace {
+
+std::vector<std::string> s_Runs;
+
+// Publishes its "iValue" setting (editable as "Value") on "Out".
+class Source : public Ondo::OpenGL::BaseFilter {
+public:
+    Source(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override { CreatePort(hOut, {PortType::Output, "Out", false}); }
+    void Serialize(Serialization::Serializer& serializer) override
+    {
+        serializer.Serialize("hOut", hOut);
+        serializer.Serialize("iValue", m_iValue);
+    }
+    void Instrument(Ondo::Instrumenter& instrumenter) override
+    {
+        instrumenter.AddInt("Value", &m_iValue, [this] { m_bEdited = true; });
+    }
+    void InitResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&) override
+    {
+        glGenBuffers(1, &m_uiBuffer);
+        glBindBuffer(GL_ARRAY_BUFFER, m_uiBuffer);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+    void ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&) override
+    {
+        if (m_uiBuffer) glDeleteBuffers(1, &m_uiBuffer);
+        m_uiBuffer = 0;
+    }
+    void Process(ScopeExecuter&) override
+    {
+        s_Runs.push_back(GetName());
+        hOut->SetData(&m_iValue, m_bEdited);
+        m_bEdited = false;
+    }
+    PortHandle<SimplePortT<int>> hOut;
+    int m_iValue = 1;
+    bool m_bEdited = true;
+    GLuint m_uiBuffer = 0;
+};
+
+// Sums "A" and "B" into "Sum"; remembers whether an input reported a change.
+class Adder : public Ondo::OpenGL::BaseFilter {
+public:
+    Adder(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override
+    {
+        CreatePort(hA, {PortType::Input, "A", false});
+        CreatePort(hB, {PortType::Input, "B", false});
+        CreatePort(hSum, {PortType::Output, "Sum", false});
+    }
+    void Serialize(Serialization::Serializer& serializer) override
+    {
+        serializer.Serialize("hA", hA);
+        serializer.Serialize("hB", hB);
+        serializer.Serialize("hSum", hSum);
+        serializer.Serialize("strNote", m_strNote);
+    }
+    void Process(ScopeExecuter&) override
+    {
+        s_Runs.push_back(GetName());
+        m_bInputChanged = hA->HasChanged() || hB->HasChanged();
+        m_iSum = *hA->GetData() + *hB->GetData();
+        hSum->SetData(&m_iSum, m_bInputChanged);
+    }
+    PortHandle<SimplePortT<int>> hA, hB, hSum;
+    int m_iSum = 0;
+    bool m_bInputChanged = false;
+    std::string m_strNote = "plain";
+};
+
+// Takes one input of every kind a literal can give, and a texture.
+class Sink : public Ondo::OpenGL::BaseFilter {
+public:
+    Sink(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override
+    {
+        CreatePort(hFloat, {PortType::Input, "Float", true});
+        CreatePort(hMatrix, {PortType::Input, "Matrix", true});
+        CreatePort(hTexture, {PortType::Input, "Texture", true});
+    }
+    void Process(ScopeExecuter&) override {}
+    PortHandle<SimplePortT<float>> hFloat;
+    PortHandle<SimplePortT<Ondo::Matrix44f>> hMatrix;
+    PortHandle<SimplePortT<Ondo::OpenGL::TextureObject2D>> hTexture;
+};
+
+class GraphTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        OndoTest::TestDevice();
+        m_Core.LoadPlugin(PRISMVALE_MODULE_PATH);
+        auto& registry = FilterRegistry::Get(m_Core);
+        registry.RegisterFilter({"Test.Source", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
+                                     return new Source(c, n);
+                                 }});
+        registry.RegisterFilter({"Test.Add", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
+                                     return new Adder(c, n);
+                                 }});
+        registry.RegisterFilter({"Test.Sink", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
+                                     return new Sink(c, n);
+                                 }});
+        s_Runs.clear();
+    }
+
+    std::unique_ptr<Graph> Load(const std::string& strText)
+    {
+        return LoadGraphFromText(m_Core, &OndoTest::TestDevice(), strText, "test.xml");
+    }
+
+    std::string LoadError(const std::string& strText)
+    {
+        try {
+            Load(strText);
+        } catch (const std::runtime_error& error) {
+            return error.what();
+        }
+        return "(loaded)";
+    }
+
+    Ondo::Core m_Core;
+};
+
+// A graph in a scope of its own, with the text of its filters and connections.
+std::string Document(const std::string& strBody)
+{
+    return "<?xml version=\"1.0\" ?>\n<OndoGraph version=\"1\">\n<Scope name=\"Root\">\n" + strBody +
+           "</Scope>\n</OndoGraph>\n";
+}
+
+} // namespace
+
+TEST_F(GraphTest, RunsInConnectionOrderAndPassesChangedFlagsOncePerFrame)
+{
+    auto pGraph = Load(Document("<Filter type=\"Test.Add\" name=\"Add\"/>\n"
+                                "<Filter type=\"Test.Source\" name=\"Two\"><Control label=\"Value\" value=\"2\"/></Filter>\n"
+                                "<Filter type=\"Test.Source\" name=\"Three\"><Control label=\"Value\" value=\"3\"/></Filter>\n"
+                                "<Connection from=\"Two\" output=\"Out\" to=\"Add\" input=\"A\"/>\n"
+                                "<Connection from=\"Three\" output=\"Out\" to=\"Add\" input=\"B\"/>\n"));
+    auto& add = dynamic_cast<Adder&>(pGraph->RequireItem("Add"));
+    ScopeExecuter executer;
+    pGraph->RunFrame(executer);
+    EXPECT_EQ(s_Runs, (std::vector<std::string>{"Two", "Three", "Add"}));
+    EXPECT_EQ(add.m_iSum, 5);
+    EXPECT_TRUE(add.m_bInputChanged);
+    EXPECT_FALSE(add.hSum->HasChanged()) << "flags are cleared once the frame is over";
+
+    pGraph->RunFrame(executer);
+    EXPECT_FALSE(add.m_bInputChanged) << "nothing changed in the second frame";
+
+    pGraph->SetControl("Three", "Value", "10");
+    pGraph->RunFrame(executer);
+    EXPECT_TRUE(add.m_bInputChanged);
+    EXPECT_EQ(add.m_iSum, 12);
+
+    try {
+        pGraph->SetControl("Three", "Value", "ten");
+        FAIL();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(),
+                     "\"Three\": Control \"Value\" (int) does not take \"ten\": expected a whole number");
+    }
+}
+
+TEST_F(GraphTest, SaveLoadSaveGivesTheSameDocument)
+{
+    Graph graph(m_Core);
+    graph.AttachDevice(OndoTest::TestDevice());
+    Scope& root = graph.GetRoot();
+    graph.AddItem(root, "Test.Source", "One");
+    auto& add = dynamic_cast<Adder&>(graph.AddItem(root, "Test.Add", "Add <&> \"quoted\""));
+    add.m_strNote = "line one\nline \"two\"";
+    graph.AddItem(root, "Test.Sink", "Sink");
+    graph.Connect(root, "One", "Out", "Add <&> \"quoted\"", "A");
+    graph.SetLiteral("Add <&> \"quoted\"", "B", "-4");
+    graph.SetLiteral("Sink", "Matrix", "1 2 3 4  0 1 0 0  0 0 1 0  0 0 0 1");
+    graph.SetLiteral("Sink", "Float", "0.1");
+
+    // A timed scope with one boundary port and a filter inside.
+    graph.AddItem(root, "Ctrl.TimingScopeOpenGL", "Timer");
+    graph.AddBoundaryPort("Timer", "Value", "int", BoundaryBoth);
+    auto& timer = dynamic_cast<CtrlFlowFilter&>(graph.RequireItem("Timer"));
+    Scope& inner = *timer.GetScopeHandles().front().Get();
+    graph.AddItem(inner, "Test.Add", "Inner");
+    graph.Connect(inner, Graph::ScopePortsName, "Value", "Inner", "A");
+    graph.SetLiteral("Inner", "B", "100");
+    graph.Connect(inner, "Inner", "Sum", Graph::ScopePortsName, "Value");
+    graph.Connect(root, "One", "Out", "Timer", "Value");
+
+    const std::string strFirst = SaveGraphToText(graph);
+    auto pLoaded = Load(strFirst);
+    EXPECT_EQ(SaveGraphToText(*pLoaded), strFirst);
+    EXPECT_EQ(dynamic_cast<Adder&>(pLoaded->RequireItem("Add <&> \"quoted\"")).m_strNote, add.m_strNote);
+
+    // The loaded graph runs: the boundary carries 1 in and 101 out.
+    ScopeExecuter executer;
+    pLoaded->RunFrame(executer);
+    EXPECT_EQ(dynamic_cast<Adder&>(pLoaded->RequireItem("Inner")).m_iSum, 101);
+    auto& loadedTimer = dynamic_cast<CtrlFlowFilter&>(pLoaded->RequireItem("Timer"));
+    EXPECT_EQ(*static_cast<int*>(loadedTimer.FindPort("Value", true)->GetDataPointer()), 101);
+    const auto& sink = dynamic_cast<Sink&>(pLoaded->RequireItem("Sink"));
+    EXPECT_EQ((*sink.hMatrix->GetData())(0, 3), 4.0f) << "matrices are written row by row";
+    EXPECT_EQ(*sink.hFloat->GetData(), 0.1f);
+}
+
+TEST_F(GraphTest, LiteralsTakeTheTextFormOfTheirType)
+{
+    const std::vector<std::pair<std::string, std::string>> roundTrips = {
+        {"float", "-2.5"},
+        {"int", "-7"},
+        {"Ondo::Vector2f", "0.5 1"},
+        {"Ondo::Vector3f", "1 2 3"},
+        {"Ondo::Vector4f", "1 2 3 4"},
+        {"Ondo::Vector2i", "-1 2"},
+        {"Ondo::Matrix44f", "1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1"},
+        {"std::string", " spaces kept "},
+        {"std::vector< float >", "1 2.5 3"},
+        {"std::vector< Ondo::Vector3f >", "1 2 3, 4 5 6"},
+        {"std::vector< Ondo::Vector4f >", "1 2 3 4"},
+    };
+    for (const auto& [strType, strText] : roundTrips) {
+        auto pValue = MakeValueHolder(strType);
+        ASSERT_NE(pValue, nullptr) << strType;
+        pValue->Parse(strText);
+        EXPECT_EQ(pValue->Format(), strText) << strType;
+    }
+    auto pVector = MakeValueHolder("Ondo::Vector3f");
+    pVector->Parse("1, 2,3");
+    EXPECT_EQ(pVector->Format(), "1 2 3") << "commas separate numbers as well";
+    EXPECT_THROW(pVector->Parse("1 2"), std::invalid_argument);
+    EXPECT_THROW(MakeValueHolder("int")->Parse("1.5"), std::invalid_argument);
+    EXPECT_THROW(MakeValueHolder("std::vector< Ondo::Vector4f >")->Parse("1 2 3"), std::invalid_argument);
+    auto pMatrix = MakeValueHolder("Ondo::Matrix44f");
+    pMatrix->Parse("identity");
+    EXPECT_EQ(*static_cast<Ondo::Matrix44f*>(pMatrix->GetPointer()), Ondo::Matrix44f::Identity());
+    EXPECT_EQ(MakeValueHolder("Ondo::OpenGL::TextureObject2D"), nullptr);
+
+    EXPECT_EQ(LoadError(Document("<Filter type=\"Test.Sink\" name=\"S\">\n<Input label=\"Float\" value=\"x\"/>\n</Filter>\n")),
+              "test.xml:5: \"S\" input \"Float\": \"x\" is not a number (float)");
+    EXPECT_EQ(LoadError(Document("<Filter type=\"Test.Sink\" name=\"S\">\n<Input label=\"Texture\" value=\"x\"/>\n</Filter>\n")),
+              "test.xml:5: \"S\" input \"Texture\" carries Ondo::OpenGL::TextureObject2D, which cannot be given as text; "
+              "connect a filter that makes one");
+}
+
+TEST_F(GraphTest, BadFilesAreRefusedWithTheLineAndTheNames)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<OndoGraph><Scope name=\"Root\"><Filter type=\"Test.Add\" name=\"A\"></Scope></OndoGraph>",
+         "test.xml:1:"},
+        {"<Graph/>", "test.xml:1: the document is not a graph: its root element is <Graph>, not <OndoGraph>"},
+        {Document("<Filter type=\"Test.Nothing\" name=\"N\"/>\n"),
+         "test.xml:4: Unknown filter type \"Test.Nothing\" for \"N\" (ondo-run --list shows the registered types)"},
+        {Document("<Filter name=\"N\"/>\n"), "test.xml:4: <Filter> needs the attribute \"type\""},
+        {Document("<Filter type=\"Test.Add\" name=\"A\"/>\n<Filter type=\"Test.Add\" name=\"A\"/>\n"),
+         "test.xml:5: The graph has a filter named \"A\" already"},
+        {Document("<Node/>\n"),
+         "test.xml:4: unknown element <Node> in scope \"Root\" (a scope holds <Filter>, <Connection> and <Ports>)"},
+        {Document("<Filter type=\"Test.Source\" name=\"S\"/>\n<Filter type=\"Test.Add\" name=\"A\"/>\n"
+                  "<Connection from=\"S\" output=\"Output\" to=\"A\" input=\"A\"/>\n"),
+         "test.xml:6: \"S\" (Test.Source) has no output \"Output\" (its outputs: \"Out\")"},
+        {Document("<Filter type=\"Test.Source\" name=\"S\"/>\n<Filter type=\"Test.Sink\" name=\"K\"/>\n"
+                  "<Connection from=\"S\" output=\"Out\" to=\"K\" input=\"Float\"/>\n"),
+         "test.xml:6: Cannot connect \"S\" \"Out\" to \"K\" \"Float\": Cannot connect output \"Out\" (int) to input "
+         "\"Float\" (float): the types differ"},
+        {Document("<Filter type=\"Test.Add\" name=\"A\"/>\n<Filter type=\"Test.Add\" name=\"B\"/>\n"
+                  "<Filter type=\"Test.Add\" name=\"C\"/>\n"
+                  "<Connection from=\"A\" output=\"Sum\" to=\"B\" input=\"A\"/>\n"
+                  "<Connection from=\"B\" output=\"Sum\" to=\"C\" input=\"A\"/>\n"
+                  "<Connection from=\"C\" output=\"Sum\" to=\"A\" input=\"A\"/>\n"),
+         "test.xml:3: The connections of scope \"Root\" form a cycle: \"A\" -> \"B\" -> \"C\" -> \"A\""},
+        {Document("<Filter type=\"Test.Add\" name=\"A\"><Scope name=\"Inner\"/></Filter>\n"),
+         "test.xml:4: \"A\" (Test.Add) has no inner scopes"},
+        {Document("<Filter type=\"Test.Source\" name=\"S\"><Settings><hOut PortID=\"0\"/><iValue value=\"x\"/>"
+                  "</Settings></Filter>\n"),
+         "test.xml:4: \"S\" (Test.Source): its settings could not be read: Could not parse \"x\" as int in xml node: "
+         "iValue\n"},
+    };
+    for (const auto& [strText, strExpected] : cases) {
+        const std::string strError = LoadError(strText);
+        EXPECT_EQ(strError.substr(0, strExpected.size()), strExpected) << strText;
+    }
+    EXPECT_THROW(LoadGraph(m_Core, nullptr, "/nonexistent/graph.xml"), std::runtime_error);
+}
+
+TEST_F(GraphTest, AFailedLoadReleasesWhatWasMadeAndSavingIsAtomic)
+{
+    const int iBuffers = OndoTest::CountLive(glIsBuffer);
+    // Both sources get their buffers before the bad connection is found.
+    EXPECT_NE(LoadError(Document("<Filter type=\"Test.Source\" name=\"S\"/>\n<Filter type=\"Test.Source\" name=\"T\"/>\n"
+                                 "<Connection from=\"S\" output=\"Out\" to=\"T\" input=\"Nope\"/>\n")),
+              "(loaded)");
+    EXPECT_EQ(OndoTest::CountLive(glIsBuffer), iBuffers);
+
+    Graph graph(m_Core);
+    graph.AddItem(graph.GetRoot(), "Test.Source", "S");
+    EXPECT_THROW(SaveGraph(graph, "/nonexistent/dir/graph.xml"), Ondo::ExceptionFileSystem);
+    const std::string strPath = ::testing::TempDir() + "graph-test.xml";
+    SaveGraph(graph, strPath);
+    std::ifstream stream(strPath);
+    const std::string strSaved((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(strSaved, SaveGraphToText(graph));
+    std::remove(strPath.c_str());
+
+    const std::string strDot = GraphToDot(graph);
+    EXPECT_NE(strDot.find("\"S\" [label=\"S\\nTest.Source\"];"), std::string::npos) << strDot;
+}
