@@ -25,6 +25,8 @@ void DependentSingletonBase::AddEntry(Core& core, Entry pEntry, const std::strin
 
 Core::Core() = default;
 
+void Core::ReportError(const std::string& strMessage) { m_Errors.push_back(strMessage); }
+
 Core::~Core()
 {
     for (auto it = m_Plugins.rbegin(); it != m_Plugins.rend(); ++it) {

@@ -244,11 +244,34 @@ int GLInfo()
     return 0;
 }
 
+// Stops the run as soon as an item reports an error to the core (an image
+// file it could not read, say), before anything downstream uses its result.
+class CheckingExecuter : public ScopeExecuter {
+public:
+    CheckingExecuter(LoggerInterface* pLogger, const Core& core, const Graph& graph)
+        : ScopeExecuter(pLogger), m_Core(core), m_Graph(graph)
+    {
+    }
+
+    void ExecuteItem(ScopeItem& item) override
+    {
+        const std::size_t uiErrors = m_Core.GetErrors().size();
+        ScopeExecuter::ExecuteItem(item);
+        if (m_Core.GetErrors().size() != uiErrors)
+            throw std::runtime_error("\"" + item.GetName() + "\" (" + m_Graph.GetType(item) +
+                                     "): " + m_Core.GetErrors().back());
+    }
+
+private:
+    const Core& m_Core;
+    const Graph& m_Graph;
+};
+
 // Measures every item it runs: CPU time around the call, GPU time between two
 // timestamp queries (which, unlike elapsed-time queries, may nest).
-class ProfilingExecuter : public ScopeExecuter {
+class ProfilingExecuter : public CheckingExecuter {
 public:
-    using ScopeExecuter::ScopeExecuter;
+    using CheckingExecuter::CheckingExecuter;
 
     void ExecuteItem(ScopeItem& item) override
     {
@@ -256,7 +279,7 @@ public:
         glGenQueries(2, queries);
         glQueryCounter(queries[0], GL_TIMESTAMP);
         const auto start = std::chrono::steady_clock::now();
-        ScopeExecuter::ExecuteItem(item);
+        CheckingExecuter::ExecuteItem(item);
         const double dCpu = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         glQueryCounter(queries[1], GL_TIMESTAMP);
         m_Pending.push_back({&item, dCpu, queries[0], queries[1]});
@@ -353,8 +376,10 @@ int Run(const Options& options)
         return 0;
     }
 
-    ProfilingExecuter profiler(&engine.logger);
-    ScopeExecuter plain(&engine.logger);
+    if (!engine.core.GetErrors().empty())
+        throw std::runtime_error(strGraph + ": " + engine.core.GetErrors().back());
+    ProfilingExecuter profiler(&engine.logger, engine.core, *pGraph);
+    CheckingExecuter plain(&engine.logger, engine.core, *pGraph);
     ScopeExecuter& executer = options.bProfile ? profiler : plain;
     const auto runStart = std::chrono::steady_clock::now();
     for (int iFrame = 0; iFrame < options.iFrames; ++iFrame) {

@@ -72,6 +72,13 @@ public:
     void SetLogger(LoggerInterface* pLogger) { m_pLogger = pLogger; }
     LoggerInterface* GetLogger() const { return m_pLogger; }
 
+    // Problems that make a result wrong without stopping the code that met
+    // them (an image file no reader could decode, say). They are kept for the
+    // runner, which shows them and stops before it writes anything made from
+    // bad input.
+    void ReportError(const std::string& strMessage);
+    const std::vector<std::string>& GetErrors() const { return m_Errors; }
+
     // Opens a plug-in module, reads its description through its one export
     // GetPluginDescription and runs its load callback with this core. Throws
     // std::runtime_error naming the path when the module cannot be opened or
@@ -91,6 +98,7 @@ private:
     std::vector<std::string> m_SingletonOrder;
     std::vector<LoadedPlugin> m_Plugins;
     LoggerInterface* m_pLogger = nullptr;
+    std::vector<std::string> m_Errors;
 };
 
 } // namespace Ondo

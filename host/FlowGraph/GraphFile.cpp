@@ -5,6 +5,7 @@
 #include "Ondo/Exceptions.h"
 #include "Ondo/File.h"
 #include "Ondo/FlowGraph/Serializer.h"
+#include "Ondo/Instrumenter.h"
 #include "Ondo/StringConversion.h"
 
 #include <tinyxml.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <stdexcept>
@@ -66,6 +68,7 @@ public:
         ReadSettings();
         if (m_pDevice) AttachDevice();
         for (const ScopeRecord& record : m_Scopes) LoadLinks(record);
+        CheckFileNames();
         try {
             m_Graph.Validate();
         } catch (const std::runtime_error& error) {
@@ -218,6 +221,28 @@ private:
                 throw;
             } catch (const std::runtime_error& error) {
                 throw LoadError(pChild, error.what());
+            }
+        }
+    }
+
+    // A file a filter is told to read must be there: a loader that finds
+    // nothing publishes nothing, and what is made downstream would be wrong.
+    void CheckFileNames()
+    {
+        for (const ItemRecord& record : m_Items) {
+            const std::string& strName = record.pItem->GetName();
+            for (const Instrumenter::Control& control : m_Graph.GetInstrumenter(strName).GetControls()) {
+                if (control.m_eKind != Instrumenter::ControlKind::FileName) continue;
+                const std::string strFile = Instrumenter::ValueText(control);
+                std::error_code error;
+                if (strFile.empty() || std::filesystem::is_regular_file(strFile, error)) continue;
+                const TiXmlElement* pWhere = record.pElement;
+                for (const TiXmlElement* pControl = record.pElement->FirstChildElement("Control"); pControl;
+                     pControl = pControl->NextSiblingElement("Control"))
+                    if (pControl->Attribute("label") && control.m_strLabel == pControl->Attribute("label"))
+                        pWhere = pControl;
+                throw LoadError(pWhere, Describe(*record.pItem) + ": \"" + control.m_strLabel + "\" names " + strFile +
+                                            ", which is not a file");
             }
         }
     }

@@ -5,6 +5,7 @@
 #include "host/GFX/ImageIO.h"
 
 #include "Ondo/Core.h"
+#include "Ondo/StringConversion.h"
 #include "Ondo/Exceptions.h"
 #include "Ondo/GFX/ImageLoader.h"
 
@@ -156,6 +157,11 @@ TEST_F(ImageFiles, LoaderLooksUpLoweredExtensionsAndHandsOverThePathsOwn)
     EXPECT_EQ(Load(loader, "c.xyz"), nullptr) << "no reader under the key";
     EXPECT_EQ(Load(loader, "empty.png"), nullptr) << "an empty file reaches no reader";
     EXPECT_EQ(seen, (std::vector<std::wstring>{L".PNG:xy", L".dds:xy", L":xy"}));
+    // The files that gave no image are told to the core, by name.
+    ASSERT_EQ(core.GetErrors().size(), 2u);
+    EXPECT_EQ(core.GetErrors()[0], "No image reader takes " + Path("c.xyz") + " (readers: " +
+                                         Ondo::WideToUtf8(loader.GetFileFilter()) + ")");
+    EXPECT_EQ(core.GetErrors()[1], "The image file " + Path("empty.png") + " is empty");
     EXPECT_THROW(Load(loader, "missing.png"), Ondo::ExceptionFileMissing);
 }
 

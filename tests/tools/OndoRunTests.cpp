@@ -113,6 +113,18 @@ TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
     ASSERT_EQ(result.iStatus, 0) << result.strOutput;
     EXPECT_EQ(Read(strAgain), Read(strSaved)) << "saving a loaded graph gives the same text";
 
+    // Connections to ports that a filter's shader declares survive the round trip too.
+    fs::copy(s_strExamples + "/assets", m_Directory / "assets");
+    const std::string strExample = (m_Directory / "example.xml").string();
+    result = RunOndo(s_strExamples + "/basic.xml --check --save-graph " + strExample);
+    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+    result = RunOndo(strExample + " --check --save-graph " + strAgain);
+    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+    EXPECT_EQ(Read(strAgain), Read(strExample));
+    EXPECT_NE(Read(strAgain).find("<Connection from=\"Gradient\" output=\"OutputTexture\" to=\"Add\" input=\"Image B\" />"),
+              std::string::npos)
+        << Read(strAgain);
+
     result = RunOndo("--describe OpenGL.Texture.Add");
     ASSERT_EQ(result.iStatus, 0) << result.strOutput;
     EXPECT_NE(result.strOutput.find("\"Image B\"               Ondo::OpenGL::TextureObject2D"), std::string::npos)
@@ -138,6 +150,15 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
                            "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Add\" input=\"Target Texture\" />\n"
                            "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Add\" input=\"Image A\" />\n"
                            "<Connection from=\"Add\" output=\"Sum\" to=\"Save\" input=\"Texture\" />\n"));
+    const std::string strGarbage = Write("garbage.png", "not a picture");
+    auto withGradient = [&](const std::string& strName, const std::string& strFile) {
+        std::string strText = Read(s_strExamples + "/basic.xml");
+        strText.replace(strText.find("assets/gradient.png"), 19, strFile);
+        std::string strAssets = s_strExamples + "/assets/";
+        for (std::size_t uiAt = 0; (uiAt = strText.find("\"assets/", uiAt)) != std::string::npos;)
+            strText.replace(uiAt + 1, 7, strAssets);
+        return Write(strName, strText);
+    };
     const struct {
         std::string strArguments;
         int iStatus;
@@ -153,6 +174,11 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
         {(m_Directory / "missing.xml").string(), 1, "missing.xml: File does not exist"},
         {"--frames 0 x.xml", 2, "--frames takes a whole number of at least 1, not \"0\""},
         {"--no-such-option", 2, "unknown option --no-such-option"},
+        {withGradient("missing-image.xml", "no/such.png") + " --output-dir " + m_Directory.string(), 1,
+         "missing-image.xml:16: \"Gradient\" (OpenGL.Texture.LoadFromFile): \"File name\" names no/such.png, which is "
+         "not a file"},
+        {withGradient("bad-image.xml", strGarbage) + " --output-dir " + m_Directory.string(), 1,
+         "\"Gradient\" (OpenGL.Texture.LoadFromFile): The image file " + strGarbage + " could not be decoded"},
     };
     for (const auto& testCase : cases) {
         const Result result = RunOndo(testCase.strArguments);
@@ -161,6 +187,7 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
             << testCase.strArguments << "\n" << result.strOutput;
     }
     EXPECT_FALSE(fs::exists(m_Directory / "out.png")) << "nothing ran";
+    EXPECT_FALSE(fs::exists(m_Directory / "basic.png")) << "the sink runs after the bad image and never wrote";
     for (const auto& entry : fs::directory_iterator(m_Directory))
-        EXPECT_EQ(entry.path().extension(), ".xml") << "no partial output: " << entry.path();
+        EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << "no partial output: " << entry.path();
 }

@@ -1,6 +1,8 @@
 #include "Ondo/GFX/ImageLoader.h"
 
+#include "Ondo/Core.h"
 #include "Ondo/File.h"
+#include "Ondo/StringConversion.h"
 
 #include <cctype>
 #include <climits>
@@ -21,6 +23,15 @@ std::wstring KeyOf(const std::wstring& strPath)
     for (wchar_t& c : strKey)
         if (c >= 0 && c <= UCHAR_MAX) c = static_cast<wchar_t>(std::tolower(static_cast<int>(c)));
     return strKey;
+}
+
+std::string NarrowName(const std::wstring& strWide)
+{
+    try {
+        return WideToUtf8(strWide);
+    } catch (const std::range_error&) {
+        return "(a name that is not valid Unicode)";
+    }
 }
 
 } // namespace
@@ -48,10 +59,21 @@ std::unique_ptr<ImageData> ImageLoader::Load(const std::wstring& strPath) const
     file.Load(strPath);
     const std::wstring strExtension = std::filesystem::path(strPath).extension().wstring();
 
-    if (file.GetSize() == 0) return nullptr;
+    // A file that gives no image is told to the core: whatever is made from
+    // it downstream is wrong.
+    const std::string strName = NarrowName(strPath);
+    if (file.GetSize() == 0) {
+        GetCore().ReportError("The image file " + strName + " is empty");
+        return nullptr;
+    }
     const auto it = m_Readers.find(strKey);
-    if (it == m_Readers.end()) return nullptr;
-    return it->second(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(), strExtension);
+    if (it == m_Readers.end()) {
+        GetCore().ReportError("No image reader takes " + strName + " (readers: " + NarrowName(GetFileFilter()) + ")");
+        return nullptr;
+    }
+    auto pImage = it->second(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(), strExtension);
+    if (!pImage) GetCore().ReportError("The image file " + strName + " could not be decoded");
+    return pImage;
 }
 
 } // namespace Ondo::GFX
