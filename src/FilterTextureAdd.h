@@ -1,8 +1,9 @@
 #pragma once
 
+#include "frame/ComputePass.h"
+
 #include "Ondo/FlowGraph/Port.h"
 #include "Ondo/OpenGL/BaseFilter.h"
-#include "Ondo/OpenGL/GLSLShaderPortHooker.h"
 #include "Ondo/OpenGL/GPUObjects.h"
 
 namespace Prismvale {
@@ -24,8 +25,7 @@ private:
 
     Ondo::FlowGraph::PortHandle<TexturePort> hTargetTexture;
     Ondo::FlowGraph::PortHandle<TexturePort> hTextureOut;
-    GLuint m_uiProgram = 0;
-    Ondo::OpenGL::GLSLShaderPortHooker m_ShaderHelper;
+    HookedComputePass m_Pass;
 };
 
 } // namespace Prismvale

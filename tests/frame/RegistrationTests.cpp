@@ -108,6 +108,38 @@ TEST_F(DescriptorListTest, LoadUsesTheRegistryTheCoreAlreadyHas)
     EXPECT_NE(pExisting->FindCtrlFlowFilter("Ctrl.Engine"), nullptr);
 }
 
+TEST(DescriptorList, FollowsTheRegistrationTableOrder)
+{
+    // The registered names in the order the table gives them.
+    const std::vector<std::string> table = {
+        "OpenGL.BufferAsPoints", "OpenGL.Texture.ChannelSelection", "OpenGL.Texture.CombineToAutostereoscopic",
+        "OpenGL.ConstSamplerState", "OpenGL.ShowCoordinateSystem", "OpenGL.CubeMapFaceCopy",
+        "OpenGL.CubeMapVisualizer", "OpenGL.Render.DeferredChromo", "OpenGL.Render.Deferred",
+        "OpenGL.Texture.DepthToNormal", "OpenGL.Texture.DepthToViewSpacePosition", "OpenGL.NormalizeColors",
+        "OpenGL.Texture.SimilarMultiSource2D", "OpenGL.TextRenderer", "OpenGL.FXAA", "OpenGL.GammaCorrection",
+        "OpenGL.GenericDeferred", "OpenGL.Texture.LayerCopy", "OpenGL.Texture.LeanMap",
+        "OpenGL.Texture.LoadCubeMapFromFile", "OpenGL.LogLuminance", "OpenGL.Texture.MultiSource3D",
+        "OpenGL.SetVSynch", "OpenGL.Texture3D.TexelCopy", "OpenGL.Texture3D.MinMaxValue",
+        "OpenGL.Texture.AbsDifference", "OpenGL.Texture.Add", "OpenGL.Texture.Blend", "OpenGL.Texture.LinearizeDepth",
+        "OpenGL.Texture.LoadFromFile", "OpenGL.MakeRedCyan", "OpenGL.Texture.FromFloat", "OpenGL.MeshToBuffer",
+        "OpenGL.Texture.MultiClear", "OpenGL.Texture.MultiSource2D", "OpenGL.NegativeImage", "OpenGL.ResampleImage",
+        "OpenGL.ShadeBuffer", "OpenGL.Shade.SimpleMesh", "OpenGL.SSAO", "OpenGL.SSAO_01", "OpenGL.Texture.TexelCopy",
+        "OpenGL.Texture.ChannelSelectionToGreyscale", "OpenGL.Texture.Flipper", "OpenGL.Texture.GenerateMipMap",
+        "OpenGL.Texture.Multiply", "OpenGL.Texture.ScalarMultiply", "OpenGL.Texture.Size", "OpenGL.Texture3D.Size",
+        "OpenGL.Texture.LoadVolume", "OpenGL.MakeTextureFromVec3f", "OpenGL.MakeTextureFromVec4f",
+        "OpenGL.Buffer.FromVec3f", "OpenGL.Buffer.FromVec4f"};
+    std::vector<std::size_t> positions;
+    for (const FilterDescriptor& descriptor : Prismvale::GetDescriptorList()) {
+        if (descriptor.m_strName.rfind("Test.", 0) == 0) continue;
+        const auto it = std::find(table.begin(), table.end(), descriptor.m_strName);
+        ASSERT_NE(it, table.end()) << descriptor.m_strName << " is not in the registration table";
+        positions.push_back(static_cast<std::size_t>(it - table.begin()));
+    }
+    EXPECT_GE(positions.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "descriptors out of table order";
+    EXPECT_EQ(std::adjacent_find(positions.begin(), positions.end()), positions.end()) << "a name registered twice";
+}
+
 TEST(FilterRegistry, ControlFlowFactoriesAreInsertedOrReplacedByName)
 {
     Ondo::Core core;

@@ -204,6 +204,6 @@ TEST(FilterTextureAdd, SkipsThePassWhenTheTargetCarriesNoTexture)
     pAdd->Execute(executer);
     EXPECT_EQ(PortHandle<TexturePort>(pAdd->FindPort("Sum"))->GetData(), nullptr);
     EXPECT_EQ(logger.GetMessages(),
-              (std::vector<std::string>{"Add: \"Target Texture\" carries no texture; nothing was added.\n"}));
+              (std::vector<std::string>{"Add: \"Target Texture\" carries no texture; the pass was skipped.\n"}));
     pAdd->DetachDevice();
 }
