@@ -326,6 +326,11 @@ void Graph::ResetChanged(Scope& scope)
 void Graph::RunFrame(ScopeExecuter& executer)
 {
     executer.ExecuteScope(m_Root);
+    EndFrame();
+}
+
+void Graph::EndFrame()
+{
     ResetChanged(m_Root);
     for (const auto& pLiteral : m_Literals) pLiteral->hOutput->ResetChanged();
 }

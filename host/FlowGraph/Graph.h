@@ -95,8 +95,10 @@ public:
 
     // Checks the execution order of every scope (throws for a cycle).
     void Validate() const;
-    // Runs the root scope once, then clears every changed flag.
+    // Runs the root scope once, then ends the frame.
     void RunFrame(ScopeExecuter& executer);
+    // Clears every changed flag of the graph's ports.
+    void EndFrame();
 
 private:
     struct LiteralEntry;

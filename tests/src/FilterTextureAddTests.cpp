@@ -1,5 +1,6 @@
 // The add filter from registration to a correct picture.
 
+#include "support/FilterHarness.h"
 #include "support/GLObjects.h"
 #include "support/GLTestEnvironment.h"
 
@@ -25,42 +26,6 @@ using Ondo::OpenGL::TextureObject2D;
 using TexturePort = SimplePortT<TextureObject2D>;
 
 namespace {
-
-// Publishes the textures a test hands it, one output each.
-class TextureSource : public Ondo::OpenGL::BaseFilter {
-public:
-    TextureSource(Ondo::Core& core, std::vector<TextureObject2D*> textures)
-        : BaseFilter(core, "Source", "Source"), m_Textures(std::move(textures))
-    {
-    }
-    void CreatePorts() override
-    {
-        for (std::size_t i = 0; i < m_Textures.size(); ++i) {
-            PortHandle<TexturePort> hPort;
-            CreatePort(hPort, {PortType::Output, std::to_string(i), false});
-            m_Outputs.push_back(hPort);
-        }
-    }
-    void Process(ScopeExecuter&) override
-    {
-        for (std::size_t i = 0; i < m_Textures.size(); ++i) m_Outputs[i]->SetData(m_Textures[i], true);
-    }
-    PortHandle<Port> Output(std::size_t i) const { return PortHandle<Port>(m_Outputs[i]); }
-
-private:
-    std::vector<TextureObject2D*> m_Textures;
-    std::vector<PortHandle<TexturePort>> m_Outputs;
-};
-
-TextureObject2D MakeTexture(int iWidth, int iHeight, const std::vector<float>& texels)
-{
-    GLuint uiTexture = 0;
-    glGenTextures(1, &uiTexture);
-    glBindTexture(GL_TEXTURE_2D, uiTexture);
-    glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA32F, iWidth, iHeight);
-    if (!texels.empty()) glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, iWidth, iHeight, GL_RGBA, GL_FLOAT, texels.data());
-    return TextureObject2D(uiTexture);
-}
 
 std::vector<float> Pattern(int iWidth, int iHeight, float fSeed)
 {
@@ -100,24 +65,17 @@ TEST(FilterTextureAdd, IsRegisteredAsDescribed)
 
 TEST(FilterTextureAdd, WritesTheSumIntoTheTargetAndPublishesTheTargetItself)
 {
-    Ondo::OpenGL::Device& device = OndoTest::TestDevice();
+    OndoTest::TestDevice();
     const int iWidth = 17, iHeight = 16;
     const std::vector<float> a = Pattern(iWidth, iHeight, 0.25f), b = Pattern(iWidth, iHeight, 0.5f);
-    TextureObject2D target = MakeTexture(iWidth, iHeight, std::vector<float>(a.size(), -7.0f));
-    TextureObject2D textureA = MakeTexture(iWidth, iHeight, a), textureB = MakeTexture(iWidth, iHeight, b);
+    TextureObject2D target = OndoTest::MakeTexture(iWidth, iHeight, GL_RGBA32F, std::vector<float>(a.size(), -7.0f));
+    TextureObject2D textureA = OndoTest::MakeTexture(iWidth, iHeight, GL_RGBA32F, a);
+    TextureObject2D textureB = OndoTest::MakeTexture(iWidth, iHeight, GL_RGBA32F, b);
 
-    Ondo::Core core;
-    Ondo::CollectingLogger logger;
-    core.SetLogger(&logger);
-    auto pAdd = MakeAddFilter(core, "Add");
-    ASSERT_NE(pAdd, nullptr);
-    auto pSource = std::make_shared<TextureSource>(core, std::vector<TextureObject2D*>{&target, &textureA, &textureB});
-    pSource->Initialize();
-    pAdd->AttachDevice(device);
-    pSource->AttachDevice(device);
-
+    OndoTest::FilterHarness harness;
+    ScopeItem& add = harness.Add("OpenGL.Texture.Add", "Add");
     // The fixed ports, then the two the shader declares.
-    const auto handles = pAdd->GetPortHandles();
+    const auto handles = add.GetPortHandles();
     ASSERT_EQ(handles.size(), 4u);
     EXPECT_EQ(handles[0]->GetLabel(), "Target Texture");
     EXPECT_EQ(handles[1]->GetLabel(), "Sum");
@@ -125,36 +83,24 @@ TEST(FilterTextureAdd, WritesTheSumIntoTheTargetAndPublishesTheTargetItself)
     EXPECT_EQ(handles[2]->GetLabel(), "Image A");
     EXPECT_EQ(handles[3]->GetLabel(), "Image B");
 
-    Scope scope("Root");
-    scope.AddItem(pSource);
-    scope.AddItem(pAdd);
-    scope.Connect(pSource->Output(0), pAdd->FindPort("Target Texture"));
-    scope.Connect(pSource->Output(1), pAdd->FindPort("Image A"));
-    EXPECT_FALSE(pAdd->IsReadyToRun(scope, &logger));
-    EXPECT_EQ(logger.GetMessages(),
+    harness.Feed("Add", "Target Texture", target);
+    harness.Feed("Add", "Image A", textureA);
+    EXPECT_FALSE(harness.Run());
+    EXPECT_EQ(harness.GetLogger().GetMessages(),
               (std::vector<std::string>{"Add: Port \"Image B\" requires a connection to run.\n"}));
-    scope.Connect(pSource->Output(2), pAdd->FindPort("Image B"));
+    harness.Feed("Add", "Image B", textureB);
+    ASSERT_TRUE(harness.Run());
 
-    ScopeExecuter executer(&logger);
-    executer.ExecuteScope(scope);
-    EXPECT_EQ(executer.GetNumberOfExecuted(), 2u);
-
-    std::vector<float> result(a.size());
-    glBindTexture(GL_TEXTURE_2D, target.m_uiName);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, result.data());
+    const std::vector<float> result = OndoTest::ReadTexture(target);
     for (int y = 0; y < iHeight; ++y)
         for (int x = 0; x < iWidth; ++x)
             for (int c = 0; c < 4; ++c) {
                 const std::size_t i = static_cast<std::size_t>((y * iWidth + x) * 4 + c);
                 ASSERT_NEAR(result[i], a[i] + b[i], 1e-6f) << "texel " << x << "," << y << " channel " << c;
             }
-
-    const PortHandle<TexturePort> hSum(pAdd->FindPort("Sum"));
-    EXPECT_EQ(hSum->GetData(), &target) << "the output is the target object itself";
-    EXPECT_TRUE(hSum->HasChanged());
-
-    pAdd->DetachDevice();
-    pSource->DetachDevice();
+    bool bChanged = false;
+    EXPECT_EQ(harness.Output<TextureObject2D>("Add", "Sum", &bChanged), &target) << "the target object itself";
+    EXPECT_TRUE(bChanged);
     for (TextureObject2D* pTexture : {&target, &textureA, &textureB}) pTexture->Release();
 }
 

@@ -1,0 +1,96 @@
+#include "support/FilterHarness.h"
+
+#include "frame/PluginLoad.h"
+
+#include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+
+#include <stdexcept>
+
+namespace OndoTest {
+
+namespace {
+
+// Publishes one texture that the test owns.
+class TextureFeed : public Ondo::OpenGL::BaseFilter {
+public:
+    TextureFeed(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override { CreatePort(m_hOut, {Ondo::FlowGraph::PortType::Output, "Texture", false}); }
+    void Process(Ondo::FlowGraph::ScopeExecuter&) override { m_hOut->SetData(m_pTexture, true); }
+
+    Ondo::FlowGraph::PortHandle<Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::TextureObject2D>> m_hOut;
+    Ondo::OpenGL::TextureObject2D* m_pTexture = nullptr;
+};
+
+} // namespace
+
+Ondo::OpenGL::TextureObject2D MakeTexture(int iWidth, int iHeight, GLenum eFormat, const std::vector<float>& rgba)
+{
+    GLuint uiTexture = 0;
+    glGenTextures(1, &uiTexture);
+    glBindTexture(GL_TEXTURE_2D, uiTexture);
+    glTexStorage2D(GL_TEXTURE_2D, 1, eFormat, iWidth, iHeight);
+    if (!rgba.empty()) glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, iWidth, iHeight, GL_RGBA, GL_FLOAT, rgba.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return Ondo::OpenGL::TextureObject2D(uiTexture);
+}
+
+std::vector<float> ReadTexture(const Ondo::OpenGL::TextureObject2D& texture)
+{
+    glBindTexture(GL_TEXTURE_2D, texture.m_uiName);
+    GLint iWidth = 0, iHeight = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &iWidth);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &iHeight);
+    std::vector<float> texels(static_cast<std::size_t>(iWidth * iHeight * 4));
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texels;
+}
+
+FilterHarness::FilterHarness() : m_Executer(&m_Logger)
+{
+    m_Core.SetLogger(&m_Logger);
+    Prismvale::LoadIntoCore(m_Core);
+    Ondo::FlowGraph::FilterRegistry::Get(m_Core).RegisterFilter(
+        {"Test.TextureFeed", "", "", "", [](Ondo::Core& core, const std::string& strName) -> Ondo::FlowGraph::Filter* {
+             return new TextureFeed(core, strName);
+         }});
+    m_pGraph = std::make_unique<Ondo::FlowGraph::Graph>(m_Core);
+    m_pGraph->AttachDevice(TestDevice());
+}
+
+FilterHarness::~FilterHarness() { m_pGraph.reset(); }
+
+Ondo::FlowGraph::ScopeItem& FilterHarness::Add(const std::string& strType, const std::string& strName)
+{
+    return m_pGraph->AddItem(m_pGraph->GetRoot(), strType, strName);
+}
+
+void FilterHarness::Feed(const std::string& strFilter, const std::string& strInput,
+                         Ondo::OpenGL::TextureObject2D& texture)
+{
+    const std::string strName = "Feed" + std::to_string(m_iSources++);
+    auto& feed = dynamic_cast<TextureFeed&>(Add("Test.TextureFeed", strName));
+    feed.m_pTexture = &texture;
+    m_pGraph->Connect(m_pGraph->GetRoot(), strName, "Texture", strFilter, strInput);
+}
+
+void FilterHarness::Set(const std::string& strFilter, const std::string& strInput, const std::string& strText)
+{
+    m_pGraph->SetLiteral(strFilter, strInput, strText);
+}
+
+bool FilterHarness::Run()
+{
+    const auto uiSkipped = m_Executer.GetNumberOfSkipped();
+    m_Executer.ExecuteScope(m_pGraph->GetRoot());
+    // Changed flags as the filters left them, before the frame clears them.
+    m_bLastChanged.clear();
+    for (Ondo::FlowGraph::ScopeItem* pItem : m_pGraph->GetAllItems())
+        for (const auto& hPort : pItem->GetPortHandles())
+            if (hPort->IsOutput()) m_bLastChanged[pItem->GetName() + "/" + hPort->GetLabel()] = hPort->HasChanged();
+    m_pGraph->EndFrame();
+    return m_Executer.GetNumberOfSkipped() == uiSkipped;
+}
+
+} // namespace OndoTest
