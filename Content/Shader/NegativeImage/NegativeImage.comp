@@ -1,0 +1,23 @@
+#version 430
+// Negative: each texel of the target becomes (1 - R, 1 - G, 1 - B, A) of the
+// input read at the same texel (an input smaller than the target repeats its
+// edge texels).
+// The input takes texture unit 0, so the target is written through the next
+// free unit, image unit 1; work groups are 16 x 16 and invocations outside the
+// target do nothing.
+
+layout(local_size_x = 16, local_size_y = 16, local_size_z = 1) in;
+
+#pragma ONDO_PORT_UNIFORM(texImage,"Image");
+uniform sampler2D texImage;
+
+layout(binding = 1) writeonly uniform image2D imgTarget;
+
+void main()
+{
+    ivec2 p = ivec2(gl_GlobalInvocationID.xy);
+    if (any(greaterThanEqual(p, imageSize(imgTarget))))
+        return;
+    vec4 c = texelFetch(texImage, min(p, textureSize(texImage, 0) - 1), 0);
+    imageStore(imgTarget, p, vec4(vec3(1.0) - c.rgb, c.a));
+}

@@ -1,0 +1,31 @@
+#version 430
+// Blend: each texel of the target becomes mix(A, B, Factor) = A * (1 - Factor)
+// + B * Factor (all four channels), the two inputs read at the same texel
+// (inputs smaller than the target repeat their edge texels). "Factor" is an
+// optional input; while it is unconnected the blend is half and half (0.5).
+// The target is written through image unit 2; work groups are 16 x 16 and
+// invocations outside the target do nothing.
+
+layout(local_size_x = 16, local_size_y = 16, local_size_z = 1) in;
+
+#pragma ONDO_PORT_UNIFORM(texA,"Image A");
+#pragma ONDO_PORT_UNIFORM(texB,"Image B");
+#pragma ONDO_PORT_UNIFORM(fFactor,"Factor");
+uniform sampler2D texA;
+uniform sampler2D texB;
+uniform float fFactor = 0.5;
+
+layout(binding = 2) writeonly uniform image2D imgTarget;
+
+vec4 Fetch(sampler2D tex, ivec2 p)
+{
+    return texelFetch(tex, min(p, textureSize(tex, 0) - 1), 0);
+}
+
+void main()
+{
+    ivec2 p = ivec2(gl_GlobalInvocationID.xy);
+    if (any(greaterThanEqual(p, imageSize(imgTarget))))
+        return;
+    imageStore(imgTarget, p, mix(Fetch(texA, p), Fetch(texB, p), fFactor));
+}

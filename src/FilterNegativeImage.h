@@ -1,0 +1,31 @@
+#pragma once
+
+#include "frame/ComputePass.h"
+
+#include "Ondo/FlowGraph/Port.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/OpenGL/GPUObjects.h"
+
+namespace Prismvale {
+
+// Writes the negative of an image (1 - RGB, alpha kept) into the target
+// texture; the image is a port the shader declares.
+class FilterNegativeImage : public Ondo::OpenGL::BaseFilter {
+public:
+    FilterNegativeImage(Ondo::Core& core, const std::string& strName);
+
+    void CreatePorts() override;
+    void Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer) override;
+    void InitResources(Ondo::OpenGL::Device& device, Ondo::OpenGL::Context& context) override;
+    void ReleaseResources(Ondo::OpenGL::Device& device, Ondo::OpenGL::Context& context) override;
+    void Process(Ondo::FlowGraph::ScopeExecuter& executer) override;
+
+private:
+    using TexturePort = Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::TextureObject2D>;
+
+    Ondo::FlowGraph::PortHandle<TexturePort> hTargetTexture;
+    Ondo::FlowGraph::PortHandle<TexturePort> hTextureOut;
+    HookedComputePass m_Pass;
+};
+
+} // namespace Prismvale

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "frame/ComputePass.h"
+
+#include "Ondo/FlowGraph/Port.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/OpenGL/GPUObjects.h"
+
+namespace Prismvale {
+
+// Estimates ambient occlusion from a view-space depth and normal texture into
+// the target texture (the shader describes the method); depth, normals and the
+// optional sampling settings are ports the shader declares.
+class FilterSSAO_01 : public Ondo::OpenGL::BaseFilter {
+public:
+    FilterSSAO_01(Ondo::Core& core, const std::string& strName);
+
+    void CreatePorts() override;
+    void Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer) override;
+    void InitResources(Ondo::OpenGL::Device& device, Ondo::OpenGL::Context& context) override;
+    void ReleaseResources(Ondo::OpenGL::Device& device, Ondo::OpenGL::Context& context) override;
+    void Process(Ondo::FlowGraph::ScopeExecuter& executer) override;
+
+private:
+    using TexturePort = Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::TextureObject2D>;
+
+    Ondo::FlowGraph::PortHandle<TexturePort> hTargetTexture;
+    Ondo::FlowGraph::PortHandle<TexturePort> hTextureOut;
+    HookedComputePass m_Pass;
+};
+
+} // namespace Prismvale
