@@ -186,7 +186,7 @@ TEST(ComputeFiltersUniform, ScalarMembersMatchTheirReferenceWithDefaultAndGivenV
     OndoTest::TestDevice();
     const std::vector<ScalarCase> cases = {
         {"OpenGL.Texture.AbsDifference", "Abs Difference", {"Image A", "Image B"}, "Amplifier", 1.0f, "2.5", 2.5f, 2,
-         [](const std::vector<float>& v, int, float s) { return std::fabs(v[0] - v[1]) * s; }},
+         [](const std::vector<float>& v, int c, float s) { return c == 3 ? v[0] : std::fabs(v[0] - v[1]) * s; }},
         {"OpenGL.Texture.ScalarMultiply", "Product", {"Image"}, "Factor", 1.0f, "-0.75", -0.75f, 2,
          [](const std::vector<float>& v, int, float s) { return v[0] * s; }},
         // The image takes unit 0, so the target goes to image unit 1.

@@ -96,6 +96,21 @@ TEST_F(OndoRunTest, TheExampleWritesThePhotographPlusTheGradient)
     }
 }
 
+TEST_F(OndoRunTest, EveryShippedExampleRunsAndWritesItsPictures)
+{
+    int iExamples = 0;
+    for (const auto& entry : fs::directory_iterator(s_strExamples)) {
+        if (entry.path().extension() != ".xml") continue;
+        ++iExamples;
+        const fs::path output = m_Directory / entry.path().stem();
+        const Result result = RunOndo(entry.path().string() + " --output-dir " + output.string());
+        EXPECT_EQ(result.iStatus, 0) << entry.path() << "\n" << result.strOutput;
+        const bool bWrote = fs::exists(output) && !fs::is_empty(output);
+        EXPECT_TRUE(bWrote) << entry.path() << " wrote no picture";
+    }
+    EXPECT_GE(iExamples, 2);
+}
+
 TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
 {
     const std::string strGraph = Write("frames.xml", Graph("<Filter type=\"Host.Constant.Float\" name=\"Gain\" />\n"));

@@ -1,6 +1,7 @@
 #version 430
-// Absolute difference: each texel of the target becomes |A - B| * Amplifier,
-// per channel (alpha included), with A and B read at the same texel (inputs
+// Absolute difference: each texel of the target becomes |A - B| * Amplifier
+// in red, green and blue, with the alpha of A kept (so that the difference of
+// two opaque pictures is an opaque picture), A and B read at the same texel (inputs
 // smaller than the target repeat their edge texels). The filter writes
 // Amplifier (location 0) before each dispatch, 1.0 unless its input holds a
 // value. The target is written through image unit 2; work groups are 16 x 16
@@ -27,5 +28,7 @@ void main()
     ivec2 p = ivec2(gl_GlobalInvocationID.xy);
     if (any(greaterThanEqual(p, imageSize(imgTarget))))
         return;
-    imageStore(imgTarget, p, abs(Fetch(texA, p) - Fetch(texB, p)) * Amplifier);
+    vec4 a = Fetch(texA, p);
+    vec3 difference = abs(a.rgb - Fetch(texB, p).rgb) * Amplifier;
+    imageStore(imgTarget, p, vec4(difference, a.a));
 }
