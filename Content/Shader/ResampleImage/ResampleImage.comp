@@ -1,0 +1,22 @@
+#version 430
+// Resample: each target texel p becomes the input filtered at the target
+// texel's centre, (p + 0.5) * invFrame in normalised coordinates, at level 0
+// through the sampler bound to unit 0 (invFrame = 1 / the target's size), so
+// a target of another size than the input resizes it.
+// The input is read at texture unit 0, the target written through image
+// unit 1; work groups are 16 x 16 and invocations outside the target do
+// nothing.
+
+layout(local_size_x = 16, local_size_y = 16, local_size_z = 1) in;
+
+layout(binding = 0) uniform sampler2D texIn;
+layout(binding = 1) writeonly uniform image2D imgTarget;
+uniform vec2 invFrame;
+
+void main()
+{
+    ivec2 p = ivec2(gl_GlobalInvocationID.xy);
+    if (any(greaterThanEqual(p, imageSize(imgTarget))))
+        return;
+    imageStore(imgTarget, p, textureLod(texIn, (vec2(p) + 0.5) * invFrame, 0.0));
+}
