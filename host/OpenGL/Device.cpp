@@ -271,6 +271,8 @@ bool Context::SetSwapInterval(int iInterval)
     return eglSwapInterval(m_pImpl->display, iInterval) == EGL_TRUE;
 }
 
+bool Context::HasSwapControl() const { return m_pImpl->surface != EGL_NO_SURFACE; }
+
 Device::Device(std::unique_ptr<Context> pContext) : m_pContext(std::move(pContext))
 {
     if (!m_pContext) throw std::runtime_error("A render device needs an OpenGL context");

@@ -34,6 +34,9 @@ public:
 
     // Sets the swap interval through EGL; false when the platform refuses.
     bool SetSwapInterval(int iInterval);
+    // Whether a swap interval can apply: EGL sets it on the surface bound to
+    // the context, so a surfaceless context has no swap to control.
+    bool HasSwapControl() const;
 
     // The platform side, opaque here.
     struct Impl;
