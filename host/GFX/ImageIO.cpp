@@ -595,6 +595,9 @@ bool IsByteFormat(GLenum eFormat)
 GFX::ImageData ReadTexture2D(GLuint uiTexture)
 {
     using namespace GFX;
+    // Binding a name that is no texture is a GL error; refuse it first.
+    if (uiTexture == 0 || !glIsTexture(uiTexture))
+        throw std::runtime_error("ReadTexture2D: " + std::to_string(uiTexture) + " names no texture");
     const Vector2i size = GetImageSize2D(uiTexture);
     if (size.x() <= 0 || size.y() <= 0)
         throw std::runtime_error("ReadTexture2D: texture " + std::to_string(uiTexture) + " has no level 0");

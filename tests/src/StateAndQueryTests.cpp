@@ -254,6 +254,8 @@ TEST_F(StateAndQuery, SamplerIsBuiltFromItsSettingsAndRebuiltOncePerChoice)
     EXPECT_EQ(readControls.GetControls()[0].m_iSelected, 5);
     read.DetachDevice();
     read.AttachDevice(m_Device);
+    // The stored wrap mode 0 reaches GL as it was stored, which refuses it.
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
     EXPECT_EQ(SamplerState(*PortOf<GLuint>(read, "SamplerState")->GetData())[2], GL_MIRROR_CLAMP_TO_EDGE);
 
     sampler.DetachDevice();

@@ -15,6 +15,8 @@ Ondo::OpenGL::Device& TestDevice()
     return *s_pDevice;
 }
 
+bool HasTestDevice() { return s_pDevice != nullptr; }
+
 void GLTestEnvironment::TearDown() { s_pDevice.reset(); }
 
 } // namespace OndoTest
