@@ -18,7 +18,43 @@ std::string Describe(const Port& port)
 
 } // namespace
 
-Scope::~Scope() = default;
+Scope::Scope(std::string strName) : m_strName(std::move(strName)) { AddPortObserver(&m_Watcher); }
+
+Scope::~Scope()
+{
+    // Items may be held elsewhere too; they must not keep telling this scope.
+    for (const auto& pItem : m_Items) pItem->RemovePortObserver(&m_Watcher);
+}
+
+void Scope::PortWatcher::OnPortRemoved(const PortHandle<Port>& hPort)
+{
+    auto& connections = m_Scope.m_Connections;
+    for (auto it = connections.begin(); it != connections.end();) {
+        if (it->m_hSource != hPort && it->m_hTarget != hPort) {
+            ++it;
+            continue;
+        }
+        m_Scope.m_SetAside.push_back({*it, hPort, hPort->GetLabel(), hPort->GetTransportedType()});
+        it = connections.erase(it);
+    }
+}
+
+void Scope::PortWatcher::OnPortAdded(const PortHandle<Port>& hPort)
+{
+    auto& setAside = m_Scope.m_SetAside;
+    for (auto it = setAside.begin(); it != setAside.end();) {
+        const Port* pPort = hPort.Get();
+        const bool bReturns = it->m_hRemoved == hPort && pPort && pPort->GetLabel() == it->m_strLabel &&
+                              pPort->GetTransportedType() == it->m_strType &&
+                              !m_Scope.IsConnected(*it->m_Connection.m_hTarget);
+        if (!bReturns) {
+            ++it;
+            continue;
+        }
+        m_Scope.m_Connections.push_back(it->m_Connection);
+        it = setAside.erase(it);
+    }
+}
 
 void Scope::AddItem(std::shared_ptr<ScopeItem> pItem)
 {
@@ -26,12 +62,20 @@ void Scope::AddItem(std::shared_ptr<ScopeItem> pItem)
     if (FindItem(pItem->GetName()))
         throw std::runtime_error("Scope \"" + m_strName + "\" already holds an item named \"" + pItem->GetName() +
                                  "\"");
+    pItem->AddPortObserver(&m_Watcher);
     m_Items.push_back(std::move(pItem));
 }
 
 void Scope::RemoveItem(const ScopeItem& item)
 {
     const PortOwner* pOwner = &item;
+    const_cast<ScopeItem&>(item).RemovePortObserver(&m_Watcher);
+    m_SetAside.erase(std::remove_if(m_SetAside.begin(), m_SetAside.end(),
+                                    [&](const SetAside& entry) {
+                                        return entry.m_Connection.m_hSource.GetOwner() == pOwner ||
+                                               entry.m_Connection.m_hTarget.GetOwner() == pOwner;
+                                    }),
+                     m_SetAside.end());
     m_Connections.erase(std::remove_if(m_Connections.begin(), m_Connections.end(),
                                        [&](const Connection& c) {
                                            return c.m_hSource.GetOwner() == pOwner || c.m_hTarget.GetOwner() == pOwner;

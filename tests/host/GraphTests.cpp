@@ -231,6 +231,31 @@ TEST_F(GraphTest, SaveLoadSaveGivesTheSameDocument)
     EXPECT_EQ(*sink.hFloat->GetData(), 0.1f);
 }
 
+TEST_F(GraphTest, ConnectionsOfRemovedPortsAreSetAsideAndComeBackWithThePort)
+{
+    Graph graph(m_Core);
+    graph.AttachDevice(OndoTest::TestDevice());
+    Scope& root = graph.GetRoot();
+    graph.AddItem(root, "OpenGL.Texture.MultiSource2D", "Targets");
+    graph.SetLiteral("Targets", "Width", "4");
+    graph.SetLiteral("Targets", "Height", "4");
+    graph.SetControl("Targets", "Number of Textures", "3");
+    graph.AddItem(root, "Test.Sink", "Sink");
+    graph.Connect(root, "Targets", "2", "Sink", "Texture");
+    const auto& sink = dynamic_cast<Sink&>(graph.RequireItem("Sink"));
+
+    graph.SetControl("Targets", "Number of Textures", "2");
+    EXPECT_FALSE(root.IsConnected(*sink.hTexture)) << "output \"2\" is gone";
+    EXPECT_EQ(SaveGraphToText(graph).find("input=\"Texture\""), std::string::npos) << "and is not saved";
+    ScopeExecuter executer;
+    EXPECT_NO_THROW(graph.RunFrame(executer));
+
+    graph.SetControl("Targets", "Number of Textures", "3");
+    EXPECT_TRUE(root.IsConnected(*sink.hTexture)) << "a new \"2\" under the same index takes it back";
+    graph.RunFrame(executer);
+    EXPECT_NE(sink.hTexture->GetData(), nullptr);
+}
+
 TEST_F(GraphTest, LiteralsTakeTheTextFormOfTheirType)
 {
     const std::vector<std::pair<std::string, std::string>> roundTrips = {

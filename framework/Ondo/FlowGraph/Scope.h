@@ -29,7 +29,7 @@ public:
 // scope itself are the inner side of the ports that cross its boundary.
 class Scope : public PortOwner, public BaseSubjectT<ScopeObserver> {
 public:
-    explicit Scope(std::string strName) : m_strName(std::move(strName)) {}
+    explicit Scope(std::string strName);
     ~Scope() override;
 
     const std::string& GetName() const { return m_strName; }
@@ -48,6 +48,11 @@ public:
     // Connects an output to an input. Throws std::runtime_error, naming both
     // ports, when a handle does not resolve, the directions are wrong, the
     // transported types differ or the input is connected already.
+    //
+    // A connection whose port is removed (an item dropping outputs it made
+    // for a count, a shader no longer declaring an input) is set aside, and
+    // comes back when a port of the same label and type is added under the
+    // same index; set-aside connections take no part in anything else.
     void Connect(const PortHandle<Port>& hSource, const PortHandle<Port>& hTarget);
     // Removes the connection that ends at the input, if any.
     void Disconnect(const PortHandle<Port>& hTarget);
@@ -56,9 +61,28 @@ public:
     bool IsConnected(const Port& target) const;
 
 private:
+    // Keeps the connections in step with the ports of the items and the scope.
+    class PortWatcher : public PortObserver {
+    public:
+        explicit PortWatcher(Scope& scope) : m_Scope(scope) {}
+        void OnPortAdded(const PortHandle<Port>& hPort) override;
+        void OnPortRemoved(const PortHandle<Port>& hPort) override;
+
+    private:
+        Scope& m_Scope;
+    };
+    struct SetAside {
+        Connection m_Connection;
+        PortHandle<Port> m_hRemoved;
+        std::string m_strLabel;
+        std::string m_strType;
+    };
+
     std::string m_strName;
     std::vector<std::shared_ptr<ScopeItem>> m_Items;
     std::vector<Connection> m_Connections;
+    std::vector<SetAside> m_SetAside;
+    PortWatcher m_Watcher{*this};
 };
 
 // Owns scopes under stable indices (the inner scopes of a control-flow filter).
