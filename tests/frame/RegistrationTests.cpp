@@ -108,10 +108,11 @@ TEST_F(DescriptorListTest, LoadUsesTheRegistryTheCoreAlreadyHas)
     EXPECT_NE(pExisting->FindCtrlFlowFilter("Ctrl.Engine"), nullptr);
 }
 
-TEST(DescriptorList, FollowsTheRegistrationTableOrder)
+TEST(DescriptorList, RegistersTheFiltersInThePluginsFixedOrder)
 {
-    // The registered names in the order the table gives them.
-    const std::vector<std::string> table = {
+    // Every filter type of the plug-in, in the order the module registers
+    // them (the order the build links the filter sources in).
+    const std::vector<std::string> order = {
         "OpenGL.BufferAsPoints", "OpenGL.Texture.ChannelSelection", "OpenGL.Texture.CombineToAutostereoscopic",
         "OpenGL.ConstSamplerState", "OpenGL.ShowCoordinateSystem", "OpenGL.CubeMapFaceCopy",
         "OpenGL.CubeMapVisualizer", "OpenGL.Render.DeferredChromo", "OpenGL.Render.Deferred",
@@ -131,12 +132,12 @@ TEST(DescriptorList, FollowsTheRegistrationTableOrder)
     std::vector<std::size_t> positions;
     for (const FilterDescriptor& descriptor : Prismvale::GetDescriptorList()) {
         if (descriptor.m_strName.rfind("Test.", 0) == 0) continue;
-        const auto it = std::find(table.begin(), table.end(), descriptor.m_strName);
-        ASSERT_NE(it, table.end()) << descriptor.m_strName << " is not in the registration table";
-        positions.push_back(static_cast<std::size_t>(it - table.begin()));
+        const auto it = std::find(order.begin(), order.end(), descriptor.m_strName);
+        ASSERT_NE(it, order.end()) << descriptor.m_strName << " is not a filter type of the plug-in";
+        positions.push_back(static_cast<std::size_t>(it - order.begin()));
     }
     EXPECT_GE(positions.size(), 2u);
-    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "descriptors out of table order";
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "descriptors out of registration order";
     EXPECT_EQ(std::adjacent_find(positions.begin(), positions.end()), positions.end()) << "a name registered twice";
 }
 
