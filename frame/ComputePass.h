@@ -1,13 +1,17 @@
 #pragma once
 
+#include "frame/ImageUnitFormat.h"
+
 #include "Ondo/OpenGL/GLSLShaderPortHooker.h"
 #include "Ondo/OpenGL/GPUObjects.h"
 #include "Ondo/Vector.h"
 
 #include <GL/glew.h>
 
+#include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Ondo::OpenGL {
 class BaseFilter;
@@ -15,43 +19,110 @@ class BaseFilter;
 
 namespace Prismvale {
 
+// Which target textures a member can write: float and normalised ones only
+// (its arithmetic is on colours), or integer ones as well (its shader then
+// reads integer inputs and writes integer texels).
+enum class TargetKinds { FloatOnly, Any };
+
+// One build of a compute shader file: the program and the locations of the
+// uniforms the filter addresses by name (-1 where the program has none).
+struct ComputeProgram {
+    GLuint m_uiName = 0;
+    std::vector<GLint> m_Locations;
+
+    GLint Location(std::size_t i) const { return m_Locations.at(i); }
+};
+
+// The builds of one compute shader file, one per kind of target texel. A
+// target is bound to its image unit in its own format, and an image variable
+// must match the kind of that format (image2D, iimage2D, uimage2D), so a
+// shader that writes integer targets is compiled once per kind, with
+// TARGET_KIND_INT or TARGET_KIND_UINT defined right after its #version line;
+// the float build is made by Build, the integer ones on first use.
+class ComputePrograms {
+public:
+    ComputePrograms(std::wstring strShader, std::vector<std::string> uniformNames, TargetKinds eKinds);
+
+    const std::wstring& GetPath() const { return m_strPath; }
+
+    // The float build.
+    const ComputeProgram& Build();
+    // The image-unit format of a target of the given internal format and the
+    // build that writes it (made now when bMade comes back true). Throws
+    // std::runtime_error naming "Target Texture" and the format when the
+    // target cannot be written, or is an integer one and the member computes
+    // on colours only; nothing of the GL is touched then.
+    const ComputeProgram& ForTarget(GLenum eTargetFormat, ImageUnitFormat& unit, bool& bMade);
+    // Deletes every build and the integer sampler; fnUnhook sees each
+    // program before it goes.
+    void Release(const std::function<void(GLuint)>& fnUnhook = {});
+    // The float build, for the pass helpers' owners; 0 before Build.
+    GLuint GetFloatProgram() const { return m_Programs[0].m_uiName; }
+    // A sampler with nearest filtering, made with the first integer build:
+    // integer textures are complete only with nearest filtering (with the
+    // default filters every fetch from them gives zero), and texel fetches
+    // ignore the rest of a sampler.
+    GLuint GetIntegerSampler() const { return m_uiIntegerSampler; }
+
+private:
+    const ComputeProgram& Make(TexelKind eKind);
+
+    std::wstring m_strPath;
+    std::vector<std::string> m_UniformNames;
+    TargetKinds m_eKinds;
+    std::array<ComputeProgram, 3> m_Programs; // by TexelKind
+    GLuint m_uiIntegerSampler = 0;
+};
+
+// After a dispatch: the image stores become visible to every later reader of
+// the target, whether it fetches texels (texelFetch, texture), loads images,
+// reads it as a framebuffer attachment, updates it or reads it back.
+void MakeImageStoresVisible();
+
+// Refuses a texture input whose texels are not of the kind the program reads
+// it as (a plain sampler reads float or normalised texels, isampler signed
+// and usampler unsigned integers; anything else reads undefined values). The
+// message names the input and both formats.
+void RequireInputKind(const std::string& strLabel, const Ondo::OpenGL::TextureObject2D* pTexture, TexelKind eRead,
+                      const ImageUnitFormat& target);
+
 // What the image filters that write their target texture with one compute
 // dispatch share: a program built from a shader file under the shader root,
-// 16 x 16 work groups over the target, a shader-image-access barrier.
+// 16 x 16 work groups over the target, the target bound in its own format,
+// barriers that make the result visible to whatever reads it next.
 //
 // The hooked kind also owns the port hooker that turns the shader's annotated
 // inputs into ports of the filter; the target is written through an image
-// unit (2, or the first one after the hooker's units) in the target's own
-// format or as RGBA8.
+// unit: 2, or the first one after the hooker's units.
 class HookedComputePass {
 public:
     enum class TargetUnit { Two, NextFree };
-    enum class TargetFormat { Own, RGBA8 };
+    using ProgramStep = std::function<void(const ComputeProgram&)>;
 
     HookedComputePass(Ondo::OpenGL::BaseFilter& owner, std::wstring strShader, TargetUnit eUnit,
-                      TargetFormat eFormat);
+                      std::vector<std::string> uniformNames = {}, TargetKinds eKinds = TargetKinds::FloatOnly);
 
-    // Builds the program and makes the shader's ports anew from the file.
+    // Builds the float program and makes the shader's ports anew from the file.
     void Build();
-    // Unhooks and deletes the program; nothing when there is none.
+    // Unhooks and deletes every program; nothing when there is none.
     void Release();
 
-    GLuint GetProgram() const { return m_uiProgram; }
+    GLuint GetProgram() const { return m_Programs.GetFloatProgram(); }
     Ondo::OpenGL::GLSLShaderPortHooker& GetHooker() { return m_ShaderHelper; }
 
-    // One pass over the target. fnAfterUse runs right after glUseProgram,
-    // fnAfterBinding once the target is bound, before the dispatch. Returns
-    // false, and does nothing, when the target holds no texture (the owner's
-    // core logger is told).
-    bool Run(Ondo::OpenGL::TextureObject2D* pTarget, const std::function<void()>& fnAfterUse = {},
-             const std::function<void()>& fnAfterBinding = {});
+    // One pass over the target with the program for its format. fnAfterUse
+    // runs right after glUseProgram, fnAfterBinding once the target is bound,
+    // before the dispatch. Returns false, and does nothing, when the target
+    // holds no texture (the owner's core logger is told); throws, before any
+    // GL state changes, when the target or a shader-declared texture input
+    // has a format the program cannot write or read.
+    bool Run(Ondo::OpenGL::TextureObject2D* pTarget, const ProgramStep& fnAfterUse = {},
+             const ProgramStep& fnAfterBinding = {});
 
 private:
     Ondo::OpenGL::BaseFilter& m_Owner;
-    std::wstring m_strShader;
     TargetUnit m_eUnit;
-    TargetFormat m_eFormat;
-    GLuint m_uiProgram = 0;
+    ComputePrograms m_Programs;
     Ondo::OpenGL::GLSLShaderPortHooker m_ShaderHelper;
 };
 

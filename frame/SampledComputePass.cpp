@@ -1,6 +1,5 @@
 #include "frame/SampledComputePass.h"
 
-#include "frame/ComputePass.h"
 #include "frame/ShaderPrograms.h"
 
 #include "Ondo/OpenGL/BaseFilter.h"
@@ -31,17 +30,14 @@ GLuint CreateRepeatMipmappedSampler()
 
 SampledComputePass::SampledComputePass(const Ondo::OpenGL::BaseFilter& owner, std::wstring strShader,
                                        std::vector<std::string> uniformNames, DefaultSampler eSampler,
-                                       TargetFormat eFormat)
-    : m_Owner(owner), m_strShader(std::move(strShader)), m_UniformNames(std::move(uniformNames)),
-      m_eSampler(eSampler), m_eFormat(eFormat), m_Locations(m_UniformNames.size(), -1)
+                                       TargetKinds eKinds)
+    : m_Owner(owner), m_Programs(std::move(strShader), std::move(uniformNames), eKinds), m_eSampler(eSampler)
 {
 }
 
 void SampledComputePass::Build()
 {
-    m_uiProgram = BuildProgram({{GL_COMPUTE_SHADER, ShaderPath(m_strShader)}});
-    for (std::size_t i = 0; i < m_UniformNames.size(); ++i)
-        m_Locations[i] = glGetUniformLocation(m_uiProgram, m_UniformNames[i].c_str());
+    m_Programs.Build();
     switch (m_eSampler) {
     case DefaultSampler::Standard: m_uiDefaultSampler = Ondo::OpenGL::CreateDefaultSamplerState(); break;
     case DefaultSampler::RepeatMipmapped: m_uiDefaultSampler = CreateRepeatMipmappedSampler(); break;
@@ -51,10 +47,7 @@ void SampledComputePass::Build()
 
 void SampledComputePass::Release()
 {
-    if (m_uiProgram != 0) {
-        glDeleteProgram(m_uiProgram);
-        m_uiProgram = 0;
-    }
+    m_Programs.Release();
     if (m_uiDefaultSampler != 0) {
         glDeleteSamplers(1, &m_uiDefaultSampler);
         m_uiDefaultSampler = 0;
@@ -62,7 +55,7 @@ void SampledComputePass::Release()
 }
 
 bool SampledComputePass::Run(const Ondo::OpenGL::TextureObject2D* pInput, const Ondo::OpenGL::TextureObject2D* pTarget,
-                             const GLuint* pSampler, const std::function<void(const Ondo::Vector2i&)>& fnUniforms)
+                             const GLuint* pSampler, const UniformStep& fnUniforms)
 {
     if (!pTarget) {
         ReportMissingTexture(m_Owner, "Target Texture");
@@ -73,20 +66,29 @@ bool SampledComputePass::Run(const Ondo::OpenGL::TextureObject2D* pInput, const 
         return false;
     }
     const GLuint uiTarget = pTarget->m_uiName;
+    ImageUnitFormat unit;
+    bool bMade = false;
+    const ComputeProgram& program = m_Programs.ForTarget(Ondo::OpenGL::GetInternalFormat2D(uiTarget), unit, bMade);
+    // The shaders read the input with a sampler of the target's kind.
+    RequireInputKind("Texture In", pInput, unit.m_eKind, unit);
     const Ondo::Vector2i size = Ondo::OpenGL::GetImageSize2D(uiTarget);
-    const GLenum eFormat = m_eFormat == TargetFormat::RGBA8 ? static_cast<GLenum>(GL_RGBA8)
-                                                             : Ondo::OpenGL::GetInternalFormat2D(uiTarget);
 
-    glUseProgram(m_uiProgram);
+    glUseProgram(program.m_uiName);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, pInput->m_uiName);
-    if (m_eSampler != DefaultSampler::None) glBindSampler(0, pSampler ? *pSampler : m_uiDefaultSampler);
+    // An integer input is complete only with nearest filtering, which the
+    // integer builds' texel fetches take from the pass's own sampler.
+    if (unit.m_eKind != TexelKind::Float)
+        glBindSampler(0, m_Programs.GetIntegerSampler());
+    else if (m_eSampler != DefaultSampler::None)
+        glBindSampler(0, pSampler ? *pSampler : m_uiDefaultSampler);
     glActiveTexture(GL_TEXTURE1);
-    glBindImageTexture(1, uiTarget, 0, GL_FALSE, 0, GL_WRITE_ONLY, eFormat);
-    if (fnUniforms) fnUniforms(size);
+    // The target's own format, not an RGBA8 view (which leaves float targets all zeros).
+    glBindImageTexture(1, uiTarget, 0, GL_FALSE, 0, GL_WRITE_ONLY, unit.m_eFormat);
+    if (fnUniforms) fnUniforms(program, size);
     glDispatchCompute(GroupCount16(size.x()), GroupCount16(size.y()), 1);
     glUseProgram(0);
-    glMemoryBarrier(GL_SHADER_IMAGE_ACCESS_BARRIER_BIT);
+    MakeImageStoresVisible();
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frame/ComputePass.h"
+
 #include "Ondo/OpenGL/GPUObjects.h"
 #include "Ondo/Vector.h"
 
@@ -19,7 +21,8 @@ namespace Prismvale {
 // built from a shader file, the uniforms it addresses by name, a default
 // sampler owned by the filter, and one compute pass that reads the input at
 // texture unit 0 and writes the target through image unit 1 in 16 x 16 work
-// groups over the target.
+// groups over the target. The target is bound in its own format, not through
+// an RGBA8 view: such a view gives zeros on float targets.
 class SampledComputePass {
 public:
     // The sampler the filter makes for itself, used while "Sampler State"
@@ -27,44 +30,38 @@ public:
     // clamped), a repeating one with mipmapped minification, or none at all
     // (the input is bound without a sampler object).
     enum class DefaultSampler { Standard, RepeatMipmapped, None };
-    // The format of the image view the target is written through.
-    enum class TargetFormat { RGBA8, Own };
+    using UniformStep = std::function<void(const ComputeProgram&, const Ondo::Vector2i&)>;
 
     SampledComputePass(const Ondo::OpenGL::BaseFilter& owner, std::wstring strShader,
                        std::vector<std::string> uniformNames, DefaultSampler eSampler,
-                       TargetFormat eFormat = TargetFormat::RGBA8);
+                       TargetKinds eKinds = TargetKinds::FloatOnly);
 
-    // Builds the program, looks up the named uniforms and makes the default
-    // sampler.
+    // Builds the float program, looks up the named uniforms and makes the
+    // default sampler.
     void Build();
-    // Deletes the program and the default sampler; names that are 0 are
+    // Deletes every program and the default sampler; names that are 0 are
     // skipped, so a second release does nothing.
     void Release();
 
-    GLuint GetProgram() const { return m_uiProgram; }
+    GLuint GetProgram() const { return m_Programs.GetFloatProgram(); }
     GLuint GetDefaultSampler() const { return m_uiDefaultSampler; }
-    // Location of the i-th uniform named at construction; -1 before Build and
-    // for names the program does not have.
-    GLint GetLocation(std::size_t i) const { return m_Locations.at(i); }
 
     // One pass: binds the input to unit 0 with the sampler pSampler points to
-    // (the default sampler when it is null), the target to image unit 1, calls
-    // fnUniforms with the target's size once the target is bound, dispatches
-    // over the target and waits for the image writes. Returns false, and does
-    // nothing, when the input or the target holds no texture (the owner's core
-    // logger is told).
+    // (the default sampler when it is null), the target to image unit 1 in
+    // its own format, calls fnUniforms with the program for that format and
+    // the target's size once the target is bound, dispatches over the target
+    // and makes the result visible. Returns false, and does nothing, when the
+    // input or the target holds no texture (the owner's core logger is told);
+    // throws, before any GL state changes, when the target cannot be written
+    // or the input's texels are not of the target's kind.
     bool Run(const Ondo::OpenGL::TextureObject2D* pInput, const Ondo::OpenGL::TextureObject2D* pTarget,
-             const GLuint* pSampler, const std::function<void(const Ondo::Vector2i&)>& fnUniforms = {});
+             const GLuint* pSampler, const UniformStep& fnUniforms = {});
 
 private:
     const Ondo::OpenGL::BaseFilter& m_Owner;
-    std::wstring m_strShader;
-    std::vector<std::string> m_UniformNames;
+    ComputePrograms m_Programs;
     DefaultSampler m_eSampler;
-    TargetFormat m_eFormat;
-    GLuint m_uiProgram = 0;
     GLuint m_uiDefaultSampler = 0;
-    std::vector<GLint> m_Locations;
 };
 
 } // namespace Prismvale

@@ -8,12 +8,12 @@ namespace Prismvale {
 
 std::wstring ShaderPath(const std::wstring& strRelative) { return GetShaderRoot() + L"Content/Shader/" + strRelative; }
 
-GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stages)
+GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stages, const std::wstring& strExtra)
 {
     Ondo::OpenGL::ShaderCompiler compiler(nullptr);
     const GLuint uiProgram = glCreateProgram();
     for (const auto& stage : stages) {
-        const GLuint uiShader = compiler.Create(stage.first, stage.second, std::wstring());
+        const GLuint uiShader = compiler.Create(stage.first, stage.second, strExtra);
         if (uiShader == 0) continue;
         glAttachShader(uiProgram, uiShader);
         // The program keeps the shader alive while it is attached.

@@ -16,7 +16,9 @@ std::wstring ShaderPath(const std::wstring& strRelative);
 // each stage is compiled from its full path (no logger) and checked, the
 // program is linked from them and checked. Failures are reported by the
 // checks and not acted upon: the program name is returned all the same.
-GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stages);
+// strExtra (defines, usually) goes into every stage after its #version line.
+GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stages,
+                    const std::wstring& strExtra = std::wstring());
 
 // Work groups of 16 along one dimension: size / 16, rounded up.
 inline GLuint GroupCount16(int iSize) { return iSize <= 0 ? 0u : (static_cast<GLuint>(iSize) >> 4) + ((iSize & 15) ? 1u : 0u); }

@@ -17,8 +17,7 @@ const FilterRegistration<FilterDepthToViewSpacePos> s_Registration(
 
 FilterDepthToViewSpacePos::FilterDepthToViewSpacePos(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"DepthToViewSpacePos/DepthToViewSpacePos.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"DepthToViewSpacePos/DepthToViewSpacePos.comp", HookedComputePass::TargetUnit::Two)
 {
 }
 

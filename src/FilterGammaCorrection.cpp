@@ -15,8 +15,7 @@ const FilterRegistration<FilterGammaCorrection> s_Registration("OpenGL.GammaCorr
 
 FilterGammaCorrection::FilterGammaCorrection(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"GammaCorrection/GammaCorrection.comp", HookedComputePass::TargetUnit::NextFree,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"GammaCorrection/GammaCorrection.comp", HookedComputePass::TargetUnit::NextFree, {"GammaValue"})
 {
 }
 
@@ -38,16 +37,10 @@ void FilterGammaCorrection::Serialize(Ondo::FlowGraph::Serialization::Serializer
 }
 
 void FilterGammaCorrection::InitResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
-{
-    m_Pass.Build();
-    m_iGammaLocation = glGetUniformLocation(m_Pass.GetProgram(), "GammaValue");
-}
+{ m_Pass.Build(); }
 
 void FilterGammaCorrection::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
-{
-    m_Pass.Release();
-    m_iGammaLocation = -1;
-}
+{ m_Pass.Release(); }
 
 void FilterGammaCorrection::Process(Ondo::FlowGraph::ScopeExecuter&)
 {
@@ -55,8 +48,10 @@ void FilterGammaCorrection::Process(Ondo::FlowGraph::ScopeExecuter&)
     const float* pGamma = hGammaIn->GetData();
     const float fGamma = pGamma ? *pGamma : 2.2f;
     // The gamma goes in once the target is bound, before the dispatch.
-    const GLuint uiProgram = m_Pass.GetProgram();
-    if (m_Pass.Run(pTarget, {}, [&] { glProgramUniform1f(uiProgram, m_iGammaLocation, fGamma); }))
+    const auto fnGamma = [&](const ComputeProgram& program) {
+        glProgramUniform1f(program.m_uiName, program.Location(0), fGamma);
+    };
+    if (m_Pass.Run(pTarget, {}, fnGamma))
         hTextureOut->SetData(pTarget, true);
 }
 

@@ -29,9 +29,8 @@ private:
     Ondo::FlowGraph::PortHandle<TexturePort> hTargetTexture;
     Ondo::FlowGraph::PortHandle<TexturePort> hTextureOut;
     Ondo::FlowGraph::PortHandle<FloatPort> hGammaIn;
+    // Addresses the shader's "GammaValue" by its looked-up location.
     HookedComputePass m_Pass;
-    // Location of the shader's "GammaValue", looked up once the program is linked.
-    GLint m_iGammaLocation = -1;
 };
 
 } // namespace Prismvale

@@ -13,12 +13,10 @@ const FilterRegistration<FilterLeanMap> s_Registration("OpenGL.Texture.LeanMap",
 } // namespace
 
 // The input is read texel by texel (texelFetch), which no sampler's filter or
-// wrap mode changes, so no sampler is bound; the target keeps its own format
-// so that float targets hold slopes of any size.
+// wrap mode changes, so no sampler is bound.
 FilterLeanMap::FilterLeanMap(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"LeanMap/LeanMap.comp", {}, SampledComputePass::DefaultSampler::None,
-             SampledComputePass::TargetFormat::Own)
+      m_Pass(*this, L"LeanMap/LeanMap.comp", {}, SampledComputePass::DefaultSampler::None)
 {
 }
 

@@ -17,8 +17,7 @@ const FilterRegistration<FilterLinearizeDepth> s_Registration(
 
 FilterLinearizeDepth::FilterLinearizeDepth(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"LinearizeDepth/LinearizeDepth.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"LinearizeDepth/LinearizeDepth.comp", HookedComputePass::TargetUnit::Two)
 {
 }
 

@@ -13,8 +13,7 @@ const FilterRegistration<FilterLogLuminance> s_Registration("OpenGL.LogLuminance
 
 FilterLogLuminance::FilterLogLuminance(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"LogLuminance/LogLuminance.comp", HookedComputePass::TargetUnit::NextFree,
-             HookedComputePass::TargetFormat::RGBA8)
+      m_Pass(*this, L"LogLuminance/LogLuminance.comp", HookedComputePass::TargetUnit::NextFree)
 {
 }
 

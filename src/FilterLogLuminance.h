@@ -9,7 +9,8 @@
 namespace Prismvale {
 
 // Writes the logarithm of an image's luminance into the target texture,
-// encoded to fit an RGBA8 view (the shader states the encoding); the image is
+// encoded into [0, 1] for every target format, so that 8-bit targets hold it
+// and every reader decodes it alike (the shader states the encoding); the image is
 // a port the shader declares. The output shares the negative filter's label.
 class FilterLogLuminance : public Ondo::OpenGL::BaseFilter {
 public:

@@ -13,8 +13,7 @@ const FilterRegistration<FilterMakeRedCyan> s_Registration("OpenGL.MakeRedCyan",
 
 FilterMakeRedCyan::FilterMakeRedCyan(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"MakeRedCyan/MakeRedCyan.comp", HookedComputePass::TargetUnit::NextFree,
-             HookedComputePass::TargetFormat::RGBA8)
+      m_Pass(*this, L"MakeRedCyan/MakeRedCyan.comp", HookedComputePass::TargetUnit::NextFree)
 {
 }
 

@@ -13,8 +13,7 @@ const FilterRegistration<FilterNegativeImage> s_Registration("OpenGL.NegativeIma
 
 FilterNegativeImage::FilterNegativeImage(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"NegativeImage/NegativeImage.comp", HookedComputePass::TargetUnit::NextFree,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"NegativeImage/NegativeImage.comp", HookedComputePass::TargetUnit::NextFree)
 {
 }
 

@@ -45,9 +45,9 @@ void FilterResampleImage::Process(Ondo::FlowGraph::ScopeExecuter&)
     Ondo::OpenGL::TextureObject2D* pTarget = hTargetTexture->GetData();
     // The shader maps target texel centres to normalised input coordinates
     // with the size of one target texel.
-    const auto fnUniforms = [this](const Ondo::Vector2i& size) {
+    const auto fnUniforms = [](const ComputeProgram& program, const Ondo::Vector2i& size) {
         const GLfloat invFrame[2] = {1.0f / static_cast<float>(size.x()), 1.0f / static_cast<float>(size.y())};
-        glProgramUniform2fv(m_Pass.GetProgram(), m_Pass.GetLocation(0), 1, invFrame);
+        glProgramUniform2fv(program.m_uiName, program.Location(0), 1, invFrame);
     };
     if (m_Pass.Run(hTextureIn->GetData(), pTarget, hSamplerState->GetData(), fnUniforms))
         hTextureOut->SetData(pTarget, true);

@@ -13,8 +13,7 @@ const FilterRegistration<FilterSSAO_01> s_Registration("OpenGL.SSAO_01", "src\\F
 
 FilterSSAO_01::FilterSSAO_01(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"SSAO_01/SSAO_01.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"SSAO_01/SSAO_01.comp", HookedComputePass::TargetUnit::Two)
 {
 }
 

@@ -15,7 +15,7 @@ const FilterRegistration<FilterTexelCopy> s_Registration("OpenGL.Texture.TexelCo
 FilterTexelCopy::FilterTexelCopy(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
       m_Pass(*this, L"TexelCopy/TexelCopy.comp", {"LodLevel", "Offset"},
-             SampledComputePass::DefaultSampler::Standard)
+             SampledComputePass::DefaultSampler::Standard, TargetKinds::Any)
 {
 }
 
@@ -51,9 +51,9 @@ void FilterTexelCopy::Process(Ondo::FlowGraph::ScopeExecuter&)
     const Ondo::Vector2i* pOffset = hOffset->GetData();
     const GLint iLoDLevel = pLoDLevel ? *pLoDLevel : 0;
     const Ondo::Vector2i offset = pOffset ? *pOffset : Ondo::Vector2i(0, 0);
-    const auto fnUniforms = [&](const Ondo::Vector2i&) {
-        glProgramUniform1i(m_Pass.GetProgram(), m_Pass.GetLocation(0), iLoDLevel);
-        glProgramUniform2iv(m_Pass.GetProgram(), m_Pass.GetLocation(1), 1, offset.data());
+    const auto fnUniforms = [&](const ComputeProgram& program, const Ondo::Vector2i&) {
+        glProgramUniform1i(program.m_uiName, program.Location(0), iLoDLevel);
+        glProgramUniform2iv(program.m_uiName, program.Location(1), 1, offset.data());
     };
     if (m_Pass.Run(hTextureIn->GetData(), pTarget, hSamplerState->GetData(), fnUniforms))
         hTextureOut->SetData(pTarget, true);

@@ -11,7 +11,8 @@
 namespace Prismvale {
 
 // Copies texels exactly: target texel p becomes the input texel p + Offset of
-// mipmap level "LoD Level".
+// mipmap level "LoD Level". Integer targets copy integer inputs of the same
+// kind.
 class FilterTexelCopy : public Ondo::OpenGL::BaseFilter {
 public:
     FilterTexelCopy(Ondo::Core& core, const std::string& strName);

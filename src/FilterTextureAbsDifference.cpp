@@ -18,8 +18,7 @@ constexpr GLint AmplifierLocation = 0;
 
 FilterTextureAbsDifference::FilterTextureAbsDifference(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"TextureAbsDifference/TextureAbsDifference.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"TextureAbsDifference/TextureAbsDifference.comp", HookedComputePass::TargetUnit::Two)
 {
 }
 
@@ -52,8 +51,10 @@ void FilterTextureAbsDifference::Process(Ondo::FlowGraph::ScopeExecuter&)
     const float* pAmplifier = hAmplifier->GetData();
     const float fAmplifier = pAmplifier ? *pAmplifier : 1.0f;
     // The amplifier goes in once the target is bound, before the dispatch.
-    const GLuint uiProgram = m_Pass.GetProgram();
-    if (m_Pass.Run(pTarget, {}, [&] { glProgramUniform1f(uiProgram, AmplifierLocation, fAmplifier); }))
+    const auto fnAmplifier = [&](const ComputeProgram& program) {
+        glProgramUniform1f(program.m_uiName, AmplifierLocation, fAmplifier);
+    };
+    if (m_Pass.Run(pTarget, {}, fnAmplifier))
         hTextureOut->SetData(pTarget, true);
 }
 

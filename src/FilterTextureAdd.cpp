@@ -13,8 +13,7 @@ const FilterRegistration<FilterTextureAdd> s_Registration("OpenGL.Texture.Add", 
 
 FilterTextureAdd::FilterTextureAdd(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"TextureAdd/TextureAdd.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"TextureAdd/TextureAdd.comp", HookedComputePass::TargetUnit::Two, {}, TargetKinds::Any)
 {
 }
 

@@ -9,7 +9,8 @@
 namespace Prismvale {
 
 // Adds two textures into the target texture, texel by texel; the two inputs
-// are ports the shader declares.
+// are ports the shader declares. Integer targets take the sum of integer
+// inputs of the same kind.
 class FilterTextureAdd : public Ondo::OpenGL::BaseFilter {
 public:
     FilterTextureAdd(Ondo::Core& core, const std::string& strName);

@@ -13,8 +13,7 @@ const FilterRegistration<FilterTextureBlend> s_Registration("OpenGL.Texture.Blen
 
 FilterTextureBlend::FilterTextureBlend(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"TextureBlend/TextureBlend.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"TextureBlend/TextureBlend.comp", HookedComputePass::TargetUnit::Two)
 {
 }
 

@@ -13,8 +13,7 @@ const FilterRegistration<FilterTextureMultiply> s_Registration("OpenGL.Texture.M
 
 FilterTextureMultiply::FilterTextureMultiply(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"TextureMultiply/TextureMultiply.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"TextureMultiply/TextureMultiply.comp", HookedComputePass::TargetUnit::Two, {}, TargetKinds::Any)
 {
 }
 

@@ -10,7 +10,8 @@ namespace Prismvale {
 
 // Multiplies two textures into the target texture, texel by texel; the two
 // inputs are ports the shader declares. The output is labelled "Sum", as the
-// graph files know it.
+// graph files know it. Integer targets take the product of integer inputs of
+// the same kind.
 class FilterTextureMultiply : public Ondo::OpenGL::BaseFilter {
 public:
     FilterTextureMultiply(Ondo::Core& core, const std::string& strName);

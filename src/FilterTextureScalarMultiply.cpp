@@ -18,8 +18,7 @@ constexpr GLint ScaleLocation = 0;
 
 FilterTextureScalarMultiply::FilterTextureScalarMultiply(Ondo::Core& core, const std::string& strName)
     : BaseFilter(core, strName, strName),
-      m_Pass(*this, L"TextureScalarMultiply/TextureScalarMultiply.comp", HookedComputePass::TargetUnit::Two,
-             HookedComputePass::TargetFormat::Own)
+      m_Pass(*this, L"TextureScalarMultiply/TextureScalarMultiply.comp", HookedComputePass::TargetUnit::Two)
 {
 }
 
@@ -52,8 +51,10 @@ void FilterTextureScalarMultiply::Process(Ondo::FlowGraph::ScopeExecuter&)
     const float* pFactor = hScalarIn->GetData();
     const float fFactor = pFactor ? *pFactor : 1.0f;
     // The factor goes in right after the program is put to use.
-    const GLuint uiProgram = m_Pass.GetProgram();
-    if (m_Pass.Run(pTarget, [&] { glProgramUniform1f(uiProgram, ScaleLocation, fFactor); }))
+    const auto fnFactor = [&](const ComputeProgram& program) {
+        glProgramUniform1f(program.m_uiName, ScaleLocation, fFactor);
+    };
+    if (m_Pass.Run(pTarget, fnFactor))
         hTextureOut->SetData(pTarget, true);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the compute-filter suites share: input patterns, a filter made outside
-// a graph, the sampler on unit 0, texel comparison and the check that an
-// output carries the target.
+// What the compute-filter suites share: input patterns, target formats and
+// what they store, a filter made outside a graph, the sampler on unit 0,
+// texel comparison and the check that an output carries the target.
 
 #include "support/FilterHarness.h"
 #include "support/GLObjects.h"
@@ -41,6 +41,38 @@ inline std::vector<float> Pattern(int iWidth, int iHeight, unsigned int uiSeed, 
 // What an 8-bit normalised texel stores for f.
 inline float Unorm8(float f) { return std::round(std::clamp(f, 0.0f, 1.0f) * 255.0f) / 255.0f; }
 
+// A target format the filters write, and what reading it back gives for a
+// value written to channel c: 8-bit normalised channels round and clamp,
+// half floats keep about three decimal digits (NaN, unchecked, beyond their
+// range), missing channels read as 0 (alpha as 1).
+struct TargetFormat {
+    GLenum eFormat;
+    const char* szName;
+    int iChannels;
+    enum { Norm8, Half, Float32 } eStore;
+
+    float Stored(int c, float f) const
+    {
+        if (c >= iChannels) return c == 3 ? 1.0f : 0.0f;
+        if (eStore == Norm8) return Unorm8(f);
+        return eStore == Half && std::fabs(f) > 65504.0f ? std::nanf("") : f;
+    }
+    // The tolerance of ExpectTexels for a computation exact to fTolerance.
+    float Tolerance(float fTolerance) const
+    {
+        return eStore == Norm8 ? fTolerance + 1.0f / 255 : eStore == Half ? std::max(fTolerance, 1e-3f) : fTolerance;
+    }
+};
+
+inline const std::vector<TargetFormat>& TargetFormats()
+{
+    static const std::vector<TargetFormat> formats = {
+        {GL_RGBA8, "GL_RGBA8", 4, TargetFormat::Norm8}, {GL_RGBA16F, "GL_RGBA16F", 4, TargetFormat::Half},
+        {GL_RGBA32F, "GL_RGBA32F", 4, TargetFormat::Float32}, {GL_R8, "GL_R8", 1, TargetFormat::Norm8},
+        {GL_RG16F, "GL_RG16F", 2, TargetFormat::Half}};
+    return formats;
+}
+
 // The sampler bound to texture unit 0.
 inline GLuint SamplerOnUnit0()
 {
@@ -64,15 +96,18 @@ inline std::shared_ptr<Ondo::OpenGL::BaseFilter> MakeFilter(Ondo::Core& core, co
     return pFilter;
 }
 
-// Every channel of every texel within fTolerance * max(1, |expected|).
+// Every channel of every texel within fTolerance * max(1, |expected|);
+// expected NaNs are not checked.
 inline void ExpectTexels(const std::vector<float>& result, const std::vector<float>& expected, float fTolerance,
                          int iWidth)
 {
     ASSERT_EQ(result.size(), expected.size());
-    for (std::size_t i = 0; i < result.size(); ++i)
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        if (std::isnan(expected[i])) continue;
         ASSERT_NEAR(result[i], expected[i], fTolerance * std::max(1.0f, std::fabs(expected[i])))
             << "texel " << (i / 4) % static_cast<std::size_t>(iWidth) << ","
             << (i / 4) / static_cast<std::size_t>(iWidth) << " channel " << i % 4;
+    }
 }
 
 // The output carries the very target object, marked changed.

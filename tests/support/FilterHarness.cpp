@@ -5,6 +5,8 @@
 #include "Ondo/FlowGraph/FilterRegistry.h"
 #include "Ondo/OpenGL/BaseFilter.h"
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace OndoTest {
@@ -22,6 +24,15 @@ public:
     Ondo::OpenGL::TextureObject2D* m_pTexture = nullptr;
 };
 
+// GL_INT or GL_UNSIGNED_INT for integer formats, as the GL reports the red
+// component of the bound texture's level 0.
+GLenum IntegerType()
+{
+    GLint iType = GL_NONE;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_RED_TYPE, &iType);
+    return iType == GL_INT || iType == GL_UNSIGNED_INT ? static_cast<GLenum>(iType) : GL_NONE;
+}
+
 } // namespace
 
 Ondo::OpenGL::TextureObject2D MakeTexture(int iWidth, int iHeight, GLenum eFormat, const std::vector<float>& rgba)
@@ -30,7 +41,16 @@ Ondo::OpenGL::TextureObject2D MakeTexture(int iWidth, int iHeight, GLenum eForma
     glGenTextures(1, &uiTexture);
     glBindTexture(GL_TEXTURE_2D, uiTexture);
     glTexStorage2D(GL_TEXTURE_2D, 1, eFormat, iWidth, iHeight);
-    if (!rgba.empty()) glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, iWidth, iHeight, GL_RGBA, GL_FLOAT, rgba.data());
+    if (!rgba.empty()) {
+        if (const GLenum eInteger = IntegerType()) {
+            std::vector<GLint> integers(rgba.size());
+            std::transform(rgba.begin(), rgba.end(), integers.begin(),
+                           [](float f) { return static_cast<GLint>(std::lround(f)); });
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, iWidth, iHeight, GL_RGBA_INTEGER, eInteger, integers.data());
+        } else {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, iWidth, iHeight, GL_RGBA, GL_FLOAT, rgba.data());
+        }
+    }
     glBindTexture(GL_TEXTURE_2D, 0);
     return Ondo::OpenGL::TextureObject2D(uiTexture);
 }
@@ -42,7 +62,15 @@ std::vector<float> ReadTexture(const Ondo::OpenGL::TextureObject2D& texture)
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &iWidth);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &iHeight);
     std::vector<float> texels(static_cast<std::size_t>(iWidth * iHeight * 4));
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+    if (const GLenum eInteger = IntegerType()) {
+        std::vector<GLint> integers(texels.size());
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA_INTEGER, eInteger, integers.data());
+        for (std::size_t i = 0; i < texels.size(); ++i)
+            texels[i] = eInteger == GL_INT ? static_cast<float>(integers[i])
+                                           : static_cast<float>(static_cast<GLuint>(integers[i]));
+    } else {
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+    }
     glBindTexture(GL_TEXTURE_2D, 0);
     return texels;
 }
@@ -66,13 +94,14 @@ Ondo::FlowGraph::ScopeItem& FilterHarness::Add(const std::string& strType, const
     return m_pGraph->AddItem(m_pGraph->GetRoot(), strType, strName);
 }
 
-void FilterHarness::Feed(const std::string& strFilter, const std::string& strInput,
-                         Ondo::OpenGL::TextureObject2D& texture)
+Ondo::OpenGL::TextureObject2D*& FilterHarness::Feed(const std::string& strFilter, const std::string& strInput,
+                                                    Ondo::OpenGL::TextureObject2D& texture)
 {
     const std::string strName = "Feed" + std::to_string(m_iSources++);
     auto& feed = dynamic_cast<TextureFeed&>(Add("Test.TextureFeed", strName));
     feed.m_pTexture = &texture;
     m_pGraph->Connect(m_pGraph->GetRoot(), strName, "Texture", strFilter, strInput);
+    return feed.m_pTexture;
 }
 
 void FilterHarness::Set(const std::string& strFilter, const std::string& strInput, const std::string& strText)

@@ -22,10 +22,12 @@
 namespace OndoTest {
 
 // A 2D texture of one level in the given format, filled from RGBA floats
-// (four per texel, rows from the bottom) when any are given.
+// (four per texel, rows from the bottom) when any are given; integer formats
+// take them rounded to integers.
 Ondo::OpenGL::TextureObject2D MakeTexture(int iWidth, int iHeight, GLenum eFormat,
                                           const std::vector<float>& rgba = {});
-// Level 0 of a 2D texture as RGBA floats, four per texel, rows from the bottom.
+// Level 0 of a 2D texture as RGBA floats, four per texel, rows from the
+// bottom; integer formats give their integers.
 std::vector<float> ReadTexture(const Ondo::OpenGL::TextureObject2D& texture);
 
 // A core with the plug-in's filters and one graph bound to the test device.
@@ -40,8 +42,11 @@ public:
 
     // Adds a filter of a registered type.
     Ondo::FlowGraph::ScopeItem& Add(const std::string& strType, const std::string& strName);
-    // Connects a texture the test owns to an input of a filter.
-    void Feed(const std::string& strFilter, const std::string& strInput, Ondo::OpenGL::TextureObject2D& texture);
+    // Connects a texture the test owns to an input of a filter. The feed
+    // publishes whatever the returned pointer points to at each run, so a
+    // test may point it at another texture between runs.
+    Ondo::OpenGL::TextureObject2D*& Feed(const std::string& strFilter, const std::string& strInput,
+                                         Ondo::OpenGL::TextureObject2D& texture);
     // Gives an input a value in its text form ("2.2", "1 0 0 0 ...").
     void Set(const std::string& strFilter, const std::string& strInput, const std::string& strText);
     // Runs one frame; true when every filter was ready and ran.

@@ -8,6 +8,12 @@
 // texture unit 0, so the target is written through the next unit, image
 // unit 1; work groups are 16 x 16 and invocations outside the target do
 // nothing.
+//
+// The target is declared writeonly without a format qualifier, which GLSL
+// allows for write-only images since 4.20 (so every GL 4.3 driver, llvmpipe
+// included, takes it): one declaration stores into whatever float or
+// normalised format the filter binds the target in, always its own. The filter refuses integer
+// targets, which need an integer image type.
 
 layout(local_size_x = 16, local_size_y = 16, local_size_z = 1) in;
 

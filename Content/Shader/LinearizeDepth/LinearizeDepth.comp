@@ -4,11 +4,19 @@
 // projection with near Near and far Far becomes the eye-space distance along
 // the view axis, raw (not divided by Far) and positive:
 //     z = 2 Near Far / (Far + Near - (2 d - 1) (Far - Near)),
-// written as (z, z, z, 1). Location 0 (the frustum's edges) is not used here;
-// it is declared because the filter writes it along with near and far, and a
-// write to an undeclared location is an error. The target is written through
+// written as (z, z, z, 1); z depends on near and far only, so an off-centre
+// frustum gives the same result as a symmetric one. Locations 0 and 3 (the
+// frustum's extent and centre) are not used here; they are declared because
+// the filter writes them along with near and far, and a write to an
+// undeclared location is an error. The target is written through
 // image unit 2; work groups are 16 x 16 and invocations outside the target do
 // nothing.
+//
+// The target is declared writeonly without a format qualifier, which GLSL
+// allows for write-only images since 4.20 (so every GL 4.3 driver, llvmpipe
+// included, takes it): one declaration stores into whatever float or
+// normalised format the filter binds the target in, always its own. The filter refuses integer
+// targets, which need an integer image type.
 
 layout(local_size_x = 16, local_size_y = 16, local_size_z = 1) in;
 
@@ -18,6 +26,7 @@ uniform sampler2D sampTexture;
 layout(location = 0) uniform vec2 Frustum; // unused, see above
 layout(location = 1) uniform float Near;
 layout(location = 2) uniform float Far;
+layout(location = 3) uniform vec2 Centre; // unused, see above
 
 layout(binding = 2) writeonly uniform image2D imgTarget;
 

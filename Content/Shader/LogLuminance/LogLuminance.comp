@@ -4,11 +4,18 @@
 //   L = 0.2126 R + 0.7152 G + 0.0722 B        (Rec. 709, negative L taken as 0)
 //   v = clamp((log2(L + 1e-4) + 13.3) / 17.3, 0, 1)
 // so that log2 values from -13.3 (L = 0) to 4 (L about 16) map linearly onto
-// [0, 1], which an RGBA8 view of the target can hold. The texel written is
+// [0, 1], which every target format holds (8-bit ones included), and every
+// reader decodes alike. The texel written is
 // (v, v, v, 1); the log2 luminance is v * 17.3 - 13.3.
 // The input takes texture unit 0, so the target is written through the next
-// free unit, image unit 1 (bound as RGBA8); work groups are 16 x 16 and
+// free unit, image unit 1; work groups are 16 x 16 and
 // invocations outside the target do nothing.
+//
+// The target is declared writeonly without a format qualifier, which GLSL
+// allows for write-only images since 4.20 (so every GL 4.3 driver, llvmpipe
+// included, takes it): one declaration stores into whatever float or
+// normalised format the filter binds the target in, always its own. The filter refuses integer
+// targets, which need an integer image type.
 
 layout(local_size_x = 16, local_size_y = 16, local_size_z = 1) in;
 
