@@ -5,8 +5,17 @@
 #include "Ondo/OpenGL/Textures.h"
 
 #include <stb_image.h>
-#include <stb_image_write.h>
-#include <tinyexr.h>
+
+#include <Iex.h>
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfIO.h>
+#include <ImfInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfRgbaFile.h>
+#include <half.h>
+#include <png.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,7 +24,9 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -26,19 +37,23 @@ namespace Ondo::GFX {
 
 namespace {
 
-const std::int32_t s_Layouts[] = {LayoutR, LayoutRG, LayoutRGB, LayoutRGBA};
+// Layouts by channel count: of pictures read from files (one channel is
+// grey, two are grey and alpha) and of data read back from textures.
+const std::int32_t s_PictureLayouts[] = {LayoutGrey, LayoutGreyAlpha, LayoutRGB, LayoutRGBA};
+const std::int32_t s_DataLayouts[] = {LayoutR, LayoutRG, LayoutRGB, LayoutRGBA};
+
+[[noreturn]] void Undecodable(const std::string& strReason) { throw ExceptionParsing(strReason); }
 
 // An image of one level from rows that run top-down, as every file format
-// here stores them; ImageData rows run bottom-up. Null for an empty picture,
-// which a decoder may report for a header that claims no pixels.
-std::unique_ptr<ImageData> FromTopDownRows(std::int32_t iFormat, std::int32_t iComponentType, int iWidth,
-                                           int iHeight, int iChannels, std::size_t uiBytesPerChannel,
-                                           const void* pRows)
+// here stores them; ImageData rows run bottom-up.
+std::unique_ptr<ImageData> FromTopDownRows(std::int32_t iFormat, std::int32_t iComponentType, int iWidth, int iHeight,
+                                           int iChannels, std::size_t uiBytesPerChannel, const void* pRows,
+                                           std::int32_t iLayout)
 {
-    if (iWidth <= 0 || iHeight <= 0) return nullptr;
+    if (iWidth <= 0 || iHeight <= 0) Undecodable("the picture has no pixels");
     auto pImage = std::make_unique<ImageData>();
     pImage->m_iImageFormat = iFormat;
-    pImage->m_iChannelLayout = s_Layouts[iChannels - 1];
+    pImage->m_iChannelLayout = iLayout;
     pImage->m_iComponentType = iComponentType;
     pImage->m_uiWidth = static_cast<std::uint32_t>(iWidth);
     pImage->m_uiHeight = static_cast<std::uint32_t>(iHeight);
@@ -57,14 +72,26 @@ struct StbFree {
 };
 
 // stb_image takes the length as int; larger inputs are no image it could read.
-bool FitsStb(const std::uint8_t* pData, std::size_t uiSize) { return pData && uiSize > 0 && uiSize <= INT_MAX; }
+void CheckFitsStb(std::size_t uiSize)
+{
+    if (uiSize > INT_MAX) Undecodable("the file is larger than the decoder takes (2 GiB)");
+}
+
+// stb_image's own word for why it gave up ("bad png sig", "bad huffman code").
+[[noreturn]] void StbFailed()
+{
+    const char* szReason = stbi_failure_reason();
+    Undecodable(std::string("stb_image: ") + (szReason && *szReason ? szReason : "not a picture it can read"));
+}
+
+const char* const s_szCutShort = "the file ends before its pixels do (cut short?)";
 
 // Hands a file in memory to stb_image and notes whether the decoder asked for
 // bytes beyond its end. stb_image reads zeros there and would give a file cut
 // short as a complete picture with black rows; such a file is refused.
 class StbSource {
 public:
-    StbSource(const std::uint8_t* pData, std::size_t uiSize) : m_pData(pData), m_uiSize(uiSize) {}
+    StbSource(const std::uint8_t* pData, std::size_t uiSize) : m_pData(pData), m_uiSize(uiSize) { }
     static const stbi_io_callbacks s_Callbacks;
     bool Overran() const { return m_bOverran; }
 
@@ -117,30 +144,33 @@ bool IsOtherStbFormat(const std::uint8_t* pData, std::size_t uiSize, int iSize)
 }
 
 // PNG, JPEG, TGA and BMP, told apart by their content. 16-bit PNGs keep their
-// depth; everything else comes as 8 bits per channel.
+// depth; everything else comes as 8 bits per channel. One channel is grey,
+// two are grey and alpha.
 std::unique_ptr<ImageData> ReadWithStb(const std::uint8_t* pData, std::size_t uiSize, const std::wstring&)
 {
-    if (!FitsStb(pData, uiSize) || IsOtherStbFormat(pData, uiSize, static_cast<int>(uiSize))) return nullptr;
+    CheckFitsStb(uiSize);
+    if (IsOtherStbFormat(pData, uiSize, static_cast<int>(uiSize)))
+        Undecodable("the content is no PNG, JPEG, TGA or BMP picture");
     int iWidth = 0, iHeight = 0, iChannels = 0;
     try {
         StbSource probe(pData, uiSize);
         const bool bSixteen = stbi_is_16_bit_from_callbacks(&StbSource::s_Callbacks, &probe) != 0;
         StbSource source(pData, uiSize);
-        if (bSixteen) {
-            static const std::int32_t s_Formats16[] = {FormatR16, FormatRG16, FormatRGB16, FormatRGBA16};
-            std::unique_ptr<stbi_us, StbFree> pPixels(
-                stbi_load_16_from_callbacks(&StbSource::s_Callbacks, &source, &iWidth, &iHeight, &iChannels, 0));
-            if (!pPixels || source.Overran() || iChannels < 1 || iChannels > 4) return nullptr;
-            return FromTopDownRows(s_Formats16[iChannels - 1], ComponentUInt16, iWidth, iHeight, iChannels, 2,
-                                   pPixels.get());
-        }
+        static const std::int32_t s_Formats16[] = {FormatR16, FormatRG16, FormatRGB16, FormatRGBA16};
         static const std::int32_t s_Formats8[] = {FormatR8, FormatRG8, FormatRGB8, FormatRGBA8};
-        std::unique_ptr<stbi_uc, StbFree> pPixels(
-            stbi_load_from_callbacks(&StbSource::s_Callbacks, &source, &iWidth, &iHeight, &iChannels, 0));
-        if (!pPixels || source.Overran() || iChannels < 1 || iChannels > 4) return nullptr;
-        return FromTopDownRows(s_Formats8[iChannels - 1], ComponentUInt8, iWidth, iHeight, iChannels, 1, pPixels.get());
+        std::unique_ptr<void, StbFree> pPixels(
+            bSixteen ? static_cast<void*>(stbi_load_16_from_callbacks(&StbSource::s_Callbacks, &source, &iWidth,
+                                                                      &iHeight, &iChannels, 0))
+                     : static_cast<void*>(stbi_load_from_callbacks(&StbSource::s_Callbacks, &source, &iWidth, &iHeight,
+                                                                   &iChannels, 0)));
+        if (source.Overran()) Undecodable(s_szCutShort);
+        if (!pPixels) StbFailed();
+        if (iChannels < 1 || iChannels > 4) Undecodable(std::to_string(iChannels) + " channels per pixel");
+        return FromTopDownRows((bSixteen ? s_Formats16 : s_Formats8)[iChannels - 1],
+                               bSixteen ? ComponentUInt16 : ComponentUInt8, iWidth, iHeight, iChannels,
+                               bSixteen ? 2 : 1, pPixels.get(), s_PictureLayouts[iChannels - 1]);
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        Undecodable("not enough memory for its pixels");
     }
 }
 
@@ -189,108 +219,190 @@ bool RadiancePixelsComplete(const std::uint8_t* pData, std::size_t uiSize, int i
 // Radiance RGBE files, as 32-bit float RGB.
 std::unique_ptr<ImageData> ReadRadiance(const std::uint8_t* pData, std::size_t uiSize, const std::wstring&)
 {
-    if (!FitsStb(pData, uiSize)) return nullptr;
+    CheckFitsStb(uiSize);
     const int iSize = static_cast<int>(uiSize);
     int iWidth = 0, iHeight = 0, iChannels = 0;
-    if (!stbi_is_hdr_from_memory(pData, iSize) || !stbi_info_from_memory(pData, iSize, &iWidth, &iHeight, &iChannels) ||
-        !RadiancePixelsComplete(pData, uiSize, iWidth, iHeight))
-        return nullptr;
+    if (!stbi_is_hdr_from_memory(pData, iSize)) Undecodable("no Radiance header (\"#?RADIANCE\")");
+    if (!stbi_info_from_memory(pData, iSize, &iWidth, &iHeight, &iChannels)) StbFailed();
+    if (!RadiancePixelsComplete(pData, uiSize, iWidth, iHeight)) Undecodable(s_szCutShort);
     try {
         std::unique_ptr<float, StbFree> pPixels(stbi_loadf_from_memory(pData, iSize, &iWidth, &iHeight, &iChannels, 3));
-        if (!pPixels) return nullptr;
-        return FromTopDownRows(FormatRGB32F, ComponentFloat32, iWidth, iHeight, 3, sizeof(float), pPixels.get());
+        if (!pPixels) StbFailed();
+        return FromTopDownRows(FormatRGB32F, ComponentFloat32, iWidth, iHeight, 3, sizeof(float), pPixels.get(),
+                               LayoutRGB);
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        Undecodable("not enough memory for its pixels");
     }
 }
 
-// tinyexr's header and image records own memory that only its own functions
-// free; these hold them for a scope.
-struct ExrHeaderHolder {
-    EXRHeader header;
-    ExrHeaderHolder() { InitEXRHeader(&header); }
-    ~ExrHeaderHolder() { FreeEXRHeader(&header); }
-    ExrHeaderHolder(const ExrHeaderHolder&) = delete;
-    ExrHeaderHolder& operator=(const ExrHeaderHolder&) = delete;
-};
+// --- OpenEXR
 
-// A failed LoadEXRImageFromMemory has freed the image itself (leaving its
-// pointers dangling), so only a loaded image is freed here.
-struct ExrImageHolder {
-    EXRImage image;
-    bool bLoaded = false;
-    ExrImageHolder() { InitEXRImage(&image); }
-    ~ExrImageHolder()
-    {
-        if (bLoaded) FreeEXRImage(&image);
-    }
-    ExrImageHolder(const ExrImageHolder&) = delete;
-    ExrImageHolder& operator=(const ExrImageHolder&) = delete;
-};
-
-void FreeExrError(const char* szError)
+// The library names its stream in every message ('Error reading pixel data
+// from image file "(in memory)". The file ends early'); the loader names the
+// file itself, so the stream's name goes.
+const char* const s_szExrStream = "(in memory)";
+std::string WithoutStreamName(std::string strMessage)
 {
-    if (szError) FreeEXRErrorMessage(szError);
+    std::string strName = std::string(" image file \"") + s_szExrStream + "\"";
+    std::size_t uiAt = strMessage.find(strName);
+    if (uiAt == std::string::npos) return strMessage;
+    if (uiAt >= 5 && strMessage.compare(uiAt - 5, 5, " from") == 0) uiAt -= 5, strName.insert(0, " from");
+    const bool bSentenceEnds = strMessage.compare(uiAt + strName.size(), 2, ". ") == 0;
+    return strMessage.replace(uiAt, strName.size() + (bSentenceEnds ? 2 : 0), bSentenceEnds ? ": " : "");
 }
 
-// Scan-line OpenEXR files as RGBA32F. Channels named R, G, B and A go to
-// their places (missing colours are 0, a missing alpha is 1); a file with one
-// channel of another name (Y, Z) gives grey. Tiled files are not read.
+// A file held in memory, as the OpenEXR library reads files. Reading past the
+// end throws, as the library's own file streams do, so a file cut short is
+// refused with the library's reason.
+class ExrMemoryIn : public Imf::IStream {
+public:
+    ExrMemoryIn(const std::uint8_t* pData, std::size_t uiSize)
+        : Imf::IStream(s_szExrStream), m_pData(pData), m_uiSize(uiSize)
+    {
+    }
+    bool read(char c[], int n) override
+    {
+        if (n < 0 || static_cast<std::size_t>(n) > m_uiSize - std::min(m_uiPosition, m_uiSize))
+            throw Iex::InputExc("the file ends early");
+        if (n == 0) return m_uiPosition < m_uiSize;
+        std::memcpy(c, m_pData + m_uiPosition, static_cast<std::size_t>(n));
+        m_uiPosition += static_cast<std::size_t>(n);
+        return m_uiPosition < m_uiSize;
+    }
+    std::uint64_t tellg() override { return m_uiPosition; }
+    void seekg(std::uint64_t uiPosition) override { m_uiPosition = static_cast<std::size_t>(uiPosition); }
+
+private:
+    const std::uint8_t* m_pData;
+    std::size_t m_uiSize;
+    std::size_t m_uiPosition = 0;
+};
+
+// The bytes of a file being written, kept in memory until they are complete.
+class ExrMemoryOut : public Imf::OStream {
+public:
+    ExrMemoryOut() : Imf::OStream(s_szExrStream) {}
+    void write(const char c[], int n) override
+    {
+        const std::size_t uiEnd = m_uiPosition + static_cast<std::size_t>(n);
+        if (uiEnd > m_Bytes.size()) m_Bytes.resize(uiEnd);
+        std::memcpy(m_Bytes.data() + m_uiPosition, c, static_cast<std::size_t>(n));
+        m_uiPosition = uiEnd;
+    }
+    std::uint64_t tellp() override { return m_uiPosition; }
+    void seekp(std::uint64_t uiPosition) override { m_uiPosition = static_cast<std::size_t>(uiPosition); }
+    const std::vector<std::uint8_t>& Bytes() const { return m_Bytes; }
+
+private:
+    std::vector<std::uint8_t> m_Bytes;
+    std::size_t m_uiPosition = 0;
+};
+
+// The picture's size from its data window, refused when it is empty or too
+// large to address.
+std::pair<int, int> ExrSize(const Imath::Box2i& window)
+{
+    const std::int64_t iWidth = std::int64_t{window.max.x} - window.min.x + 1;
+    const std::int64_t iHeight = std::int64_t{window.max.y} - window.min.y + 1;
+    if (iWidth <= 0 || iHeight <= 0) Undecodable("the data window is empty");
+    if (iWidth > INT_MAX / 16 || iHeight > INT_MAX / 16 || iWidth * iHeight > std::int64_t{1} << 28)
+        Undecodable("the data window of " + std::to_string(iWidth) + " x " + std::to_string(iHeight) +
+                    " pixels is too large");
+    return {static_cast<int>(iWidth), static_cast<int>(iHeight)};
+}
+
+// Luminance-chroma files (channels RY and BY, usually subsampled): the
+// library's RGBA interface turns them into colour.
+std::unique_ptr<ImageData> ReadExrLuminanceChroma(ExrMemoryIn& stream)
+{
+    stream.seekg(0);
+    Imf::RgbaInputFile file(stream);
+    const Imath::Box2i window = file.dataWindow();
+    const auto [iWidth, iHeight] = ExrSize(window);
+    std::vector<Imf::Rgba> halves(static_cast<std::size_t>(iWidth) * static_cast<std::size_t>(iHeight));
+    // The frame buffer is addressed by file coordinates, which start at the
+    // window's corner.
+    const std::ptrdiff_t iOrigin = std::ptrdiff_t{window.min.x} + std::ptrdiff_t{window.min.y} * iWidth;
+    file.setFrameBuffer(halves.data() - iOrigin, 1, static_cast<std::size_t>(iWidth));
+    file.readPixels(window.min.y, window.max.y);
+    std::vector<float> rows(halves.size() * 4);
+    for (std::size_t i = 0; i < halves.size(); ++i) {
+        rows[i * 4 + 0] = halves[i].r, rows[i * 4 + 1] = halves[i].g;
+        rows[i * 4 + 2] = halves[i].b, rows[i * 4 + 3] = halves[i].a;
+    }
+    return FromTopDownRows(FormatRGBA32F, ComponentFloat32, iWidth, iHeight, 4, sizeof(float), rows.data(), LayoutRGBA);
+}
+
+// OpenEXR files through the OpenEXR library: scan-line and tiled, every
+// compression the library knows (DWAA, DWAB, PXR24, B44 among them), half,
+// float and unsigned-int channels, of the first part of a multi-part file.
+// Colour (R, G, B, A; a missing colour is 0, a missing alpha 1) gives
+// RGBA32F; luminance Y gives grey R32F, with alpha A grey+alpha RG32F; depth
+// Z alone gives R32F with the depth layout; one channel of another name is
+// taken as grey.
 std::unique_ptr<ImageData> ReadOpenEXR(const std::uint8_t* pData, std::size_t uiSize, const std::wstring&)
 {
-    if (!pData || uiSize == 0) return nullptr;
     try {
-        EXRVersion version{};
-        if (ParseEXRVersionFromMemory(&version, pData, uiSize) != TINYEXR_SUCCESS) return nullptr;
-        if (version.multipart || version.non_image || version.tiled) return nullptr;
+        ExrMemoryIn stream(pData, uiSize);
+        Imf::InputFile file(stream);
+        const Imf::ChannelList& channels = file.header().channels();
+        const auto Has = [&](const char* szName) { return channels.findChannel(szName) != nullptr; };
+        if (Has("RY") || Has("BY")) return ReadExrLuminanceChroma(stream);
 
-        ExrHeaderHolder header;
-        const char* szError = nullptr;
-        const int iParsed = ParseEXRHeaderFromMemory(&header.header, &version, pData, uiSize, &szError);
-        FreeExrError(szError);
-        if (iParsed != TINYEXR_SUCCESS || header.header.tiled || header.header.num_channels < 1) return nullptr;
-        for (int c = 0; c < header.header.num_channels; ++c) {
-            if (header.header.pixel_types[c] == TINYEXR_PIXELTYPE_HALF)
-                header.header.requested_pixel_types[c] = TINYEXR_PIXELTYPE_FLOAT;
+        // The channels read into each slot of a pixel, and the value of a
+        // slot the file lacks.
+        struct Slot {
+            const char* szName;
+            double dMissing;
+        };
+        Slot slots[4] = {{"R", 0.0}, {"G", 0.0}, {"B", 0.0}, {"A", 1.0}};
+        std::size_t uiChannels = 4;
+        std::int32_t iFormat = FormatRGBA32F, iLayout = LayoutRGBA;
+        const bool bColour = Has("R") || Has("G") || Has("B");
+        if (bColour) {
+            // All four slots, as set above.
+        } else if (Has("Y")) {
+            slots[0] = {"Y", 0.0}, slots[1] = {"A", 1.0};
+            uiChannels = Has("A") ? 2 : 1;
+            iFormat = Has("A") ? FormatRG32F : FormatR32F, iLayout = Has("A") ? LayoutGreyAlpha : LayoutGrey;
+        } else if (Has("Z")) {
+            slots[0] = {"Z", 0.0}, uiChannels = 1;
+            iFormat = FormatR32F, iLayout = LayoutDepth;
+        } else if (channels.begin() != channels.end() && ++channels.begin() == channels.end()) {
+            slots[0] = {channels.begin().name(), 0.0}, uiChannels = 1;
+            iFormat = FormatR32F, iLayout = LayoutGrey;
+        } else {
+            std::string strNames;
+            for (auto it = channels.begin(); it != channels.end(); ++it)
+                strNames += std::string(strNames.empty() ? "" : ", ") + it.name();
+            Undecodable("no colour (R, G, B), luminance (Y) or depth (Z) channel among: " +
+                        (strNames.empty() ? std::string("none") : strNames));
+        }
+        for (std::size_t s = 0; s < uiChannels; ++s) {
+            const Imf::Channel* pChannel = channels.findChannel(slots[s].szName);
+            if (pChannel && (pChannel->xSampling != 1 || pChannel->ySampling != 1))
+                Undecodable(std::string("channel ") + slots[s].szName + " is subsampled");
         }
 
-        // When decoding fails after the channel buffers are made, tinyexr frees
-        // the image by its channel count, which it only sets on success; with
-        // the count set beforehand the buffers go too.
-        ExrImageHolder image;
-        image.image.num_channels = header.header.num_channels;
-        szError = nullptr;
-        const int iLoaded = LoadEXRImageFromMemory(&image.image, &header.header, pData, uiSize, &szError);
-        FreeExrError(szError);
-        image.bLoaded = iLoaded == TINYEXR_SUCCESS;
-        if (!image.bLoaded || !image.image.images || image.image.width <= 0 || image.image.height <= 0)
-            return nullptr;
-
-        // Where each RGBA slot comes from: a channel index, or -1.
-        int slots[4] = {-1, -1, -1, -1};
-        const char* const szNames[4] = {"R", "G", "B", "A"};
-        for (int c = 0; c < header.header.num_channels; ++c)
-            for (int s = 0; s < 4; ++s)
-                if (std::strcmp(header.header.channels[c].name, szNames[s]) == 0) slots[s] = c;
-        const bool bGrey = slots[0] < 0 && slots[1] < 0 && slots[2] < 0 && slots[3] < 0;
-        if (bGrey) {
-            if (header.header.num_channels != 1) return nullptr;
-            slots[0] = slots[1] = slots[2] = 0;
-        }
-
-        const std::size_t uiPixels = static_cast<std::size_t>(image.image.width) * image.image.height;
-        std::vector<float> rgba(uiPixels * 4);
-        for (int s = 0; s < 4; ++s) {
-            const int c = slots[s];
-            if (c >= 0 && header.header.requested_pixel_types[c] != TINYEXR_PIXELTYPE_FLOAT) return nullptr;
-            const float* pChannel = c >= 0 ? reinterpret_cast<const float*>(image.image.images[c]) : nullptr;
-            const float fMissing = s == 3 ? 1.0f : 0.0f;
-            for (std::size_t i = 0; i < uiPixels; ++i) rgba[i * 4 + s] = pChannel ? pChannel[i] : fMissing;
-        }
-        return FromTopDownRows(FormatRGBA32F, ComponentFloat32, image.image.width, image.image.height, 4,
-                               sizeof(float), rgba.data());
+        const Imath::Box2i window = file.header().dataWindow();
+        const auto [iWidth, iHeight] = ExrSize(window);
+        std::vector<float> rows(static_cast<std::size_t>(iWidth) * static_cast<std::size_t>(iHeight) * uiChannels);
+        Imf::FrameBuffer frameBuffer;
+        for (std::size_t s = 0; s < uiChannels; ++s)
+            frameBuffer.insert(slots[s].szName,
+                               Imf::Slice::Make(Imf::FLOAT, rows.data() + s, window, uiChannels * sizeof(float),
+                                                uiChannels * sizeof(float) * static_cast<std::size_t>(iWidth), 1, 1,
+                                                slots[s].dMissing));
+        file.setFrameBuffer(frameBuffer);
+        file.readPixels(window.min.y, window.max.y);
+        return FromTopDownRows(iFormat, ComponentFloat32, iWidth, iHeight, static_cast<int>(uiChannels), sizeof(float),
+                               rows.data(), iLayout);
+    } catch (const ExceptionParsing&) {
+        throw;
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        Undecodable("not enough memory for its pixels");
+    } catch (const std::exception& error) {
+        Undecodable("OpenEXR: " + WithoutStreamName(error.what()));
     }
 }
 
@@ -346,11 +458,6 @@ void CheckWritable(const std::string& strPath, const ImageData& image, const cha
         WriteFailure(strPath, "the image is too large for " + std::string(szFileType));
 }
 
-std::string FormatName(const ImageData& image)
-{
-    return GetImageFormatDescription(image.m_iImageFormat).m_szName;
-}
-
 // Row y from the top of the first level, as bytes.
 const std::uint8_t* TopDownRow(const ImageData& image, std::uint32_t y)
 {
@@ -358,36 +465,156 @@ const std::uint8_t* TopDownRow(const ImageData& image, std::uint32_t y)
     return image.m_Pixels.data() + static_cast<std::size_t>(image.m_uiHeight - 1 - y) * uiRowBytes;
 }
 
-void AppendBytes(void* pContext, void* pData, int iSize)
-{
-    auto* pBytes = static_cast<std::vector<std::uint8_t>*>(pContext);
-    const auto* pFirst = static_cast<const std::uint8_t*>(pData);
-    pBytes->insert(pBytes->end(), pFirst, pFirst + iSize);
-}
+std::string FormatName(const ImageData& image) { return GetImageFormatDescription(image.m_iImageFormat).m_szName; }
 
-// A depth value of the given format as a float in [0, 1] (32-bit float depth
-// as it is).
-float DepthAsFloat(std::int32_t iFormat, const std::uint8_t* pValue)
-{
-    if (iFormat == FormatDepth16) {
-        std::uint16_t uiValue;
-        std::memcpy(&uiValue, pValue, sizeof(uiValue));
-        return static_cast<float>(uiValue / 65535.0);
-    }
-    std::uint32_t uiValue;
-    std::memcpy(&uiValue, pValue, sizeof(uiValue));
-    if (iFormat == FormatDepth24) return static_cast<float>(uiValue / 4294967295.0);
-    if (iFormat == FormatDepth24Stencil8) return static_cast<float>((uiValue >> 8) / 16777215.0);
-    float fValue;
-    std::memcpy(&fValue, pValue, sizeof(fValue));
-    return fValue;
-}
-
-// OpenEXR files list their channels in alphabetical order.
-struct ExrChannelPlan {
-    const char* szName;
-    int iSourceChannel;
+// How the writers find the channels of a pixel of each format they take.
+enum class Component { UNorm8, UNorm16, Half, Float, Depth16, Depth24, Depth32F, Depth24Stencil8 };
+struct PixelPlan {
+    std::int32_t iFormat;
+    unsigned int uiChannels;
+    Component eComponent;
+    bool bBgr = false;  // colours stored as blue, green, red
+    bool bSrgb = false; // colours sRGB-encoded
 };
+const PixelPlan s_PixelPlans[] = {
+    {FormatR8, 1, Component::UNorm8},
+    {FormatRG8, 2, Component::UNorm8},
+    {FormatRGB8, 3, Component::UNorm8},
+    {FormatRGBA8, 4, Component::UNorm8},
+    {FormatBGR8, 3, Component::UNorm8, true},
+    {FormatBGRA8, 4, Component::UNorm8, true},
+    {FormatSRGB8, 3, Component::UNorm8, false, true},
+    {FormatSRGB8A8, 4, Component::UNorm8, false, true},
+    {FormatR16, 1, Component::UNorm16},
+    {FormatRG16, 2, Component::UNorm16},
+    {FormatRGB16, 3, Component::UNorm16},
+    {FormatRGBA16, 4, Component::UNorm16},
+    {FormatR16F, 1, Component::Half},
+    {FormatRG16F, 2, Component::Half},
+    {FormatRGB16F, 3, Component::Half},
+    {FormatRGBA16F, 4, Component::Half},
+    {FormatR32F, 1, Component::Float},
+    {FormatRG32F, 2, Component::Float},
+    {FormatRGB32F, 3, Component::Float},
+    {FormatRGBA32F, 4, Component::Float},
+    {FormatDepth16, 1, Component::Depth16},
+    {FormatDepth24, 1, Component::Depth24},
+    {FormatDepth32F, 1, Component::Depth32F},
+    {FormatDepth24Stencil8, 1, Component::Depth24Stencil8},
+};
+
+const PixelPlan* FindPlan(std::int32_t iFormat)
+{
+    for (const PixelPlan& plan : s_PixelPlans)
+        if (plan.iFormat == iFormat) return &plan;
+    return nullptr;
+}
+
+bool IsDepth(const PixelPlan& plan, const ImageData& image)
+{
+    return plan.eComponent >= Component::Depth16 || image.m_iChannelLayout == LayoutDepth;
+}
+
+// Where channel c (in R, G, B, A order) of a pixel starts.
+const std::uint8_t* ChannelOf(const PixelPlan& plan, const std::uint8_t* pPixel, unsigned int c)
+{
+    const unsigned int uiStored = plan.bBgr && c < 3 ? 2 - c : c;
+    const std::size_t uiBytes = plan.eComponent == Component::UNorm8                                          ? 1
+                                : plan.eComponent == Component::UNorm16 || plan.eComponent == Component::Half ? 2
+                                                                                                              : 4;
+    return pPixel + uiStored * uiBytes;
+}
+
+template <class T>
+T Load(const std::uint8_t* p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof(T));
+    return value;
+}
+
+float SrgbToLinear(float fValue)
+{
+    return fValue <= 0.04045f ? fValue / 12.92f : std::pow((fValue + 0.055f) / 1.055f, 2.4f);
+}
+
+// Channel c of a pixel as a float: normalised integers in [0, 1], depth in
+// [0, 1] (32-bit float depth as it is), sRGB colours made linear.
+float ValueOf(const PixelPlan& plan, const std::uint8_t* pPixel, unsigned int c)
+{
+    const std::uint8_t* p = ChannelOf(plan, pPixel, c);
+    switch (plan.eComponent) {
+    case Component::UNorm8: {
+        const float fValue = *p / 255.0f;
+        return plan.bSrgb && c < 3 ? SrgbToLinear(fValue) : fValue;
+    }
+    case Component::UNorm16:
+    case Component::Depth16: return static_cast<float>(Load<std::uint16_t>(p) / 65535.0);
+    case Component::Half: {
+        half value;
+        value.setBits(Load<std::uint16_t>(p));
+        return value;
+    }
+    case Component::Depth24: return static_cast<float>(Load<std::uint32_t>(p) / 4294967295.0);
+    case Component::Depth24Stencil8: return static_cast<float>((Load<std::uint32_t>(p) >> 8) / 16777215.0);
+    case Component::Float:
+    case Component::Depth32F: break;
+    }
+    return Load<float>(p);
+}
+
+// --- PNG through libpng, which writes 16-bit files as well.
+
+struct PngState {
+    std::vector<std::uint8_t>* pBytes;
+    char szError[200];
+};
+
+[[noreturn]] void PngError(png_structp pPng, png_const_charp szMessage)
+{
+    PngState& state = *static_cast<PngState*>(png_get_error_ptr(pPng));
+    std::snprintf(state.szError, sizeof(state.szError), "%s", szMessage);
+    std::longjmp(png_jmpbuf(pPng), 1);
+}
+
+void PngWarning(png_structp, png_const_charp) { }
+
+void PngAppend(png_structp pPng, png_bytep pData, png_size_t uiSize)
+{
+    bool bOutOfMemory = false;
+    try {
+        auto& bytes = *static_cast<PngState*>(png_get_io_ptr(pPng))->pBytes;
+        bytes.insert(bytes.end(), pData, pData + uiSize);
+    } catch (const std::bad_alloc&) {
+        bOutOfMemory = true;
+    }
+    if (bOutOfMemory) png_error(pPng, "out of memory");
+}
+
+void PngFlush(png_structp) { }
+
+// Encodes top-down rows; false with libpng's reason when it fails. libpng
+// reports errors by longjmp, so nothing here owns memory across the jump.
+bool EncodePNG(png_bytep* pRows, std::uint32_t uiWidth, std::uint32_t uiHeight, int iColourType, int iBitDepth,
+               std::vector<std::uint8_t>& bytes, std::string& strError)
+{
+    PngState state{&bytes, "libpng could not start"};
+    png_structp pPng = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
+    png_infop pInfo = pPng ? png_create_info_struct(pPng) : nullptr;
+    if (!pInfo || setjmp(png_jmpbuf(pPng))) {
+        png_destroy_write_struct(&pPng, &pInfo);
+        strError = state.szError;
+        return false;
+    }
+    png_set_write_fn(pPng, &state, PngAppend, PngFlush);
+    png_set_IHDR(pPng, pInfo, uiWidth, uiHeight, iBitDepth, iColourType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(pPng, pInfo);
+    png_write_image(pPng, pRows);
+    png_write_end(pPng, nullptr);
+    png_destroy_write_struct(&pPng, &pInfo);
+    return true;
+}
 
 } // namespace
 
@@ -401,131 +628,118 @@ void RegisterStandardImageReaders(Core& core)
 
 void WritePNG(const std::string& strPath, const ImageData& image)
 {
-    int iChannels = 0;
-    bool bSwapRedBlue = false;
-    switch (image.m_iImageFormat) {
-    case FormatR8: iChannels = 1; break;
-    case FormatRG8: iChannels = 2; break;
-    case FormatRGB8:
-    case FormatSRGB8: iChannels = 3; break;
-    case FormatRGBA8:
-    case FormatSRGB8A8: iChannels = 4; break;
-    case FormatBGR8: iChannels = 3, bSwapRedBlue = true; break;
-    case FormatBGRA8: iChannels = 4, bSwapRedBlue = true; break;
-    default: WriteFailure(strPath, "PNG holds 8-bit images; the format " + FormatName(image) + " is not one of them");
-    }
+    const PixelPlan* pPlan = FindPlan(image.m_iImageFormat);
+    if (!pPlan || (pPlan->eComponent != Component::UNorm8 && pPlan->eComponent != Component::UNorm16))
+        WriteFailure(strPath,
+                     "PNG holds 8- and 16-bit images; the format " + FormatName(image) + " is not one of them");
     CheckWritable(strPath, image, "PNG");
 
-    const std::size_t uiRowBytes = static_cast<std::size_t>(image.m_uiWidth) * static_cast<std::size_t>(iChannels);
+    // The file's channels, each taken from a channel of the image (-1: 0).
+    // Two channels are grey and alpha only when the image says so; red and
+    // green data keeps its colours.
+    static const int s_Grey[] = {0}, s_GreyAlpha[] = {0, 1}, s_RedGreen[] = {0, 1, -1}, s_RGB[] = {0, 1, 2},
+                     s_RGBA[] = {0, 1, 2, 3};
+    const bool bGreyAlpha = image.m_iChannelLayout == LayoutGreyAlpha;
+    const int* pSources[] = {s_Grey, bGreyAlpha ? s_GreyAlpha : s_RedGreen, s_RGB, s_RGBA};
+    const int iFileChannels[] = {1, bGreyAlpha ? 2 : 3, 3, 4};
+    const int iColourTypes[] = {PNG_COLOR_TYPE_GRAY, bGreyAlpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_RGB,
+                                PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA};
+    const unsigned int uiKind = pPlan->uiChannels - 1;
+    const int* pSource = pSources[uiKind];
+    const std::size_t uiChannels = static_cast<std::size_t>(iFileChannels[uiKind]);
+    const bool bSixteen = pPlan->eComponent == Component::UNorm16;
+
+    // PNG stores 16-bit values most significant byte first.
+    const std::size_t uiPixelBytes = pPlan->uiChannels * (bSixteen ? 2u : 1u);
+    const std::size_t uiRowBytes = image.m_uiWidth * uiChannels * (bSixteen ? 2u : 1u);
     std::vector<std::uint8_t> rows(uiRowBytes * image.m_uiHeight);
+    std::vector<png_bytep> rowPointers(image.m_uiHeight);
     for (std::uint32_t y = 0; y < image.m_uiHeight; ++y) {
-        std::uint8_t* pRow = rows.data() + y * uiRowBytes;
-        std::memcpy(pRow, TopDownRow(image, y), uiRowBytes);
-        if (bSwapRedBlue)
-            for (std::size_t i = 0; i < uiRowBytes; i += static_cast<std::size_t>(iChannels))
-                std::swap(pRow[i], pRow[i + 2]);
+        std::uint8_t* pOut = rows.data() + y * uiRowBytes;
+        rowPointers[y] = pOut;
+        const std::uint8_t* pRow = TopDownRow(image, y);
+        for (std::uint32_t x = 0; x < image.m_uiWidth; ++x)
+            for (std::size_t c = 0; c < uiChannels; ++c) {
+                const std::uint8_t* pValue =
+                    pSource[c] < 0 ? nullptr
+                                   : ChannelOf(*pPlan, pRow + x * uiPixelBytes, static_cast<unsigned int>(pSource[c]));
+                if (!bSixteen) {
+                    *pOut++ = pValue ? *pValue : 0;
+                    continue;
+                }
+                const std::uint16_t uiValue = pValue ? Load<std::uint16_t>(pValue) : 0;
+                *pOut++ = static_cast<std::uint8_t>(uiValue >> 8);
+                *pOut++ = static_cast<std::uint8_t>(uiValue & 0xFF);
+            }
     }
 
     std::vector<std::uint8_t> file;
-    if (!stbi_write_png_to_func(AppendBytes, &file, static_cast<int>(image.m_uiWidth),
-                                static_cast<int>(image.m_uiHeight), iChannels, rows.data(),
-                                static_cast<int>(uiRowBytes)))
-        WriteFailure(strPath, "the PNG encoder failed");
+    std::string strError;
+    if (!EncodePNG(rowPointers.data(), image.m_uiWidth, image.m_uiHeight, iColourTypes[uiKind], bSixteen ? 16 : 8, file,
+                   strError))
+        WriteFailure(strPath, "libpng: " + strError);
     WriteFileInPlace(strPath, file);
 }
 
 void WriteEXR(const std::string& strPath, const ImageData& image)
 {
-    int iChannels = 0;
-    int iPixelType = TINYEXR_PIXELTYPE_FLOAT;
-    switch (image.m_iImageFormat) {
-    case FormatR32F: iChannels = 1; break;
-    case FormatRG32F: iChannels = 2; break;
-    case FormatRGB32F: iChannels = 3; break;
-    case FormatRGBA32F: iChannels = 4; break;
-    case FormatR16F: iChannels = 1, iPixelType = TINYEXR_PIXELTYPE_HALF; break;
-    case FormatRG16F: iChannels = 2, iPixelType = TINYEXR_PIXELTYPE_HALF; break;
-    case FormatRGB16F: iChannels = 3, iPixelType = TINYEXR_PIXELTYPE_HALF; break;
-    case FormatRGBA16F: iChannels = 4, iPixelType = TINYEXR_PIXELTYPE_HALF; break;
-    case FormatDepth16:
-    case FormatDepth24:
-    case FormatDepth32F:
-    case FormatDepth24Stencil8: iChannels = 1; break;
-    default:
-        WriteFailure(strPath, "OpenEXR holds float, half and depth images; the format " + FormatName(image) +
-                                  " is not one of them");
-    }
+    const PixelPlan* pPlan = FindPlan(image.m_iImageFormat);
+    if (!pPlan)
+        WriteFailure(strPath, "OpenEXR takes colour, grey and depth images of 8, 16 and 32 bits; the format " +
+                                  FormatName(image) + " is not one of them");
     CheckWritable(strPath, image, "OpenEXR");
 
-    const bool bDepth = image.m_iImageFormat == FormatDepth16 || image.m_iImageFormat == FormatDepth24 ||
-                        image.m_iImageFormat == FormatDepth32F || image.m_iImageFormat == FormatDepth24Stencil8;
-    static const ExrChannelPlan s_Plans[4][4] = {
-        {{"R", 0}}, {{"G", 1}, {"R", 0}}, {{"B", 2}, {"G", 1}, {"R", 0}}, {{"A", 3}, {"B", 2}, {"G", 1}, {"R", 0}}};
-    const ExrChannelPlan* pPlan = s_Plans[iChannels - 1];
+    // Viewers show Y as grey and Z as depth; a lone R would be shown red.
+    static const char* const s_Names[4][4] = {{"Y"}, {"R", "G"}, {"R", "G", "B"}, {"R", "G", "B", "A"}};
+    static const char* const s_GreyAlpha[] = {"Y", "A"};
+    static const char* const s_Depth[] = {"Z"};
+    const unsigned int uiChannels = pPlan->uiChannels;
+    const char* const* pNames = IsDepth(*pPlan, image) ? s_Depth
+                                : image.m_iChannelLayout == LayoutGreyAlpha && uiChannels == 2
+                                    ? s_GreyAlpha
+                                    : s_Names[uiChannels - 1];
 
-    // One plane per channel, rows top-down; depth becomes 32-bit float.
+    // Halves stay halves; everything else becomes 32-bit float. One
+    // interleaved buffer, rows top-down.
+    const bool bHalf = pPlan->eComponent == Component::Half;
+    const std::size_t uiValueBytes = bHalf ? 2 : 4;
     const std::size_t uiPixelBytes = GetImageFormatDescription(image.m_iImageFormat).m_uiBytesPerBlock;
-    const std::size_t uiChannelBytes = bDepth ? uiPixelBytes : uiPixelBytes / static_cast<std::size_t>(iChannels);
-    const std::size_t uiPlaneBytes = iPixelType == TINYEXR_PIXELTYPE_HALF ? 2 : 4;
-    const std::size_t uiPixels = static_cast<std::size_t>(image.m_uiWidth) * image.m_uiHeight;
-    std::vector<std::vector<std::uint8_t>> planes(static_cast<std::size_t>(iChannels),
-                                                  std::vector<std::uint8_t>(uiPixels * uiPlaneBytes));
+    const std::size_t uiOutPixel = uiChannels * uiValueBytes;
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(image.m_uiWidth) * image.m_uiHeight * uiOutPixel);
     for (std::uint32_t y = 0; y < image.m_uiHeight; ++y) {
         const std::uint8_t* pRow = TopDownRow(image, y);
-        for (std::uint32_t x = 0; x < image.m_uiWidth; ++x) {
-            const std::size_t uiTarget = (static_cast<std::size_t>(y) * image.m_uiWidth + x) * uiPlaneBytes;
-            for (int c = 0; c < iChannels; ++c) {
-                const std::uint8_t* pValue =
-                    pRow + x * uiPixelBytes + static_cast<std::size_t>(pPlan[c].iSourceChannel) * uiChannelBytes;
-                std::uint8_t* pTarget = planes[static_cast<std::size_t>(c)].data() + uiTarget;
-                if (bDepth) {
-                    const float fDepth = DepthAsFloat(image.m_iImageFormat, pValue);
-                    std::memcpy(pTarget, &fDepth, sizeof(fDepth));
+        for (std::uint32_t x = 0; x < image.m_uiWidth; ++x)
+            for (unsigned int c = 0; c < uiChannels; ++c) {
+                std::uint8_t* pOut =
+                    rows.data() + (static_cast<std::size_t>(y) * image.m_uiWidth + x) * uiOutPixel + c * uiValueBytes;
+                const std::uint8_t* pPixel = pRow + x * uiPixelBytes;
+                if (bHalf) {
+                    std::memcpy(pOut, ChannelOf(*pPlan, pPixel, c), 2);
                 } else {
-                    std::memcpy(pTarget, pValue, uiPlaneBytes);
+                    const float fValue = ValueOf(*pPlan, pPixel, c);
+                    std::memcpy(pOut, &fValue, sizeof(fValue));
                 }
             }
+    }
+
+    ExrMemoryOut stream;
+    try {
+        Imf::Header header(static_cast<int>(image.m_uiWidth), static_cast<int>(image.m_uiHeight));
+        header.compression() = Imf::ZIP_COMPRESSION;
+        const Imf::PixelType eType = bHalf ? Imf::HALF : Imf::FLOAT;
+        Imf::FrameBuffer frameBuffer;
+        for (unsigned int c = 0; c < uiChannels; ++c) {
+            header.channels().insert(pNames[c], Imf::Channel(eType));
+            frameBuffer.insert(pNames[c], Imf::Slice(eType, reinterpret_cast<char*>(rows.data() + c * uiValueBytes),
+                                                     uiOutPixel, uiOutPixel * image.m_uiWidth));
         }
+        Imf::OutputFile file(stream, header);
+        file.setFrameBuffer(frameBuffer);
+        file.writePixels(static_cast<int>(image.m_uiHeight));
+    } catch (const std::exception& error) {
+        WriteFailure(strPath, "OpenEXR: " + WithoutStreamName(error.what()));
     }
-
-    std::vector<EXRChannelInfo> channels(static_cast<std::size_t>(iChannels));
-    std::vector<int> pixelTypes(static_cast<std::size_t>(iChannels), iPixelType);
-    std::vector<unsigned char*> planePointers;
-    for (int c = 0; c < iChannels; ++c) {
-        EXRChannelInfo& info = channels[static_cast<std::size_t>(c)];
-        std::memset(&info, 0, sizeof(info));
-        std::strncpy(info.name, bDepth ? "Z" : pPlan[c].szName, sizeof(info.name) - 1);
-        info.pixel_type = iPixelType;
-        planePointers.push_back(planes[static_cast<std::size_t>(c)].data());
-    }
-
-    // The arrays stay ours: the header is never given to FreeEXRHeader.
-    EXRHeader header;
-    InitEXRHeader(&header);
-    header.num_channels = iChannels;
-    header.channels = channels.data();
-    header.pixel_types = pixelTypes.data();
-    header.requested_pixel_types = pixelTypes.data();
-    header.compression_type = TINYEXR_COMPRESSIONTYPE_ZIP;
-    EXRImage exrImage;
-    InitEXRImage(&exrImage);
-    exrImage.num_channels = iChannels;
-    exrImage.width = static_cast<int>(image.m_uiWidth);
-    exrImage.height = static_cast<int>(image.m_uiHeight);
-    exrImage.images = planePointers.data();
-
-    unsigned char* pMemory = nullptr;
-    const char* szError = nullptr;
-    const std::size_t uiSize = SaveEXRImageToMemory(&exrImage, &header, &pMemory, &szError);
-    if (uiSize == 0) {
-        const std::string strReason = szError ? szError : "the OpenEXR encoder failed";
-        FreeExrError(szError);
-        std::free(pMemory);
-        WriteFailure(strPath, strReason);
-    }
-    std::vector<std::uint8_t> file(pMemory, pMemory + uiSize);
-    std::free(pMemory);
-    WriteFileInPlace(strPath, file);
+    WriteFileInPlace(strPath, stream.Bytes());
 }
 
 } // namespace Ondo::GFX
@@ -577,7 +791,9 @@ bool IsDepthFormat(GLenum eFormat)
     }
 }
 
-bool IsByteFormat(GLenum eFormat)
+// The unsigned normalised formats read back in their own width: 1 for 8-bit,
+// 2 for 16-bit, 0 for the rest (read as 32-bit floats).
+std::size_t NormalisedBytes(GLenum eFormat)
 {
     switch (eFormat) {
     case GL_R8:
@@ -585,8 +801,12 @@ bool IsByteFormat(GLenum eFormat)
     case GL_RGB8:
     case GL_RGBA8:
     case GL_SRGB8:
-    case GL_SRGB8_ALPHA8: return true;
-    default: return false;
+    case GL_SRGB8_ALPHA8: return 1;
+    case GL_R16:
+    case GL_RG16:
+    case GL_RGB16:
+    case GL_RGBA16: return 2;
+    default: return 0;
     }
 }
 
@@ -603,28 +823,37 @@ GFX::ImageData ReadTexture2D(GLuint uiTexture)
         throw std::runtime_error("ReadTexture2D: texture " + std::to_string(uiTexture) + " has no level 0");
     const GLenum eInternalFormat = GetInternalFormat2D(uiTexture);
 
-    // 8-bit unsigned normalized formats keep their bytes; the rest is read as
-    // 32-bit floats.
+    // 8- and 16-bit unsigned normalised formats keep their values; the rest
+    // is read as 32-bit floats.
     static const std::int32_t s_ByteFormats[] = {FormatR8, FormatRG8, FormatRGB8, FormatRGBA8};
+    static const std::int32_t s_ShortFormats[] = {FormatR16, FormatRG16, FormatRGB16, FormatRGBA16};
     static const std::int32_t s_FloatFormats[] = {FormatR32F, FormatRG32F, FormatRGB32F, FormatRGBA32F};
     static const GLenum s_PixelFormats[] = {GL_RED, GL_RG, GL_RGB, GL_RGBA};
     static const GLenum s_IntegerFormats[] = {GL_RED_INTEGER, GL_RG_INTEGER, GL_RGB_INTEGER, GL_RGBA_INTEGER};
     const unsigned int uiKnown = GetNumberOfComponents(eInternalFormat);
     const bool bDepth = IsDepthFormat(eInternalFormat);
-    const bool bBytes = IsByteFormat(eInternalFormat);
+    const std::size_t uiNormalised = NormalisedBytes(eInternalFormat);
     const unsigned int uiChannels = bDepth ? 1u : uiKnown >= 1 && uiKnown <= 4 ? uiKnown : 4u;
+    const std::size_t uiChannelBytes = uiNormalised ? uiNormalised : 4;
 
     ImageData image;
     image.m_uiWidth = static_cast<std::uint32_t>(size.x());
     image.m_uiHeight = static_cast<std::uint32_t>(size.y());
-    image.m_iImageFormat = bBytes ? s_ByteFormats[uiChannels - 1] : s_FloatFormats[uiChannels - 1];
+    image.m_iImageFormat = (uiNormalised == 1   ? s_ByteFormats
+                            : uiNormalised == 2 ? s_ShortFormats
+                                                : s_FloatFormats)[uiChannels - 1];
     if (eInternalFormat == GL_SRGB8) image.m_iImageFormat = FormatSRGB8;
     if (eInternalFormat == GL_SRGB8_ALPHA8) image.m_iImageFormat = FormatSRGB8A8;
-    image.m_iChannelLayout = s_Layouts[uiChannels - 1];
-    image.m_iComponentType = bBytes ? ComponentUInt8 : ComponentFloat32;
-    image.m_uiPixelSize = uiChannels * (bBytes ? 1u : 4u);
+    // A grey swizzle says what the channels are; depth is depth.
+    const std::int32_t iSwizzled = GetSwizzleLayout(GL_TEXTURE_2D, uiTexture);
+    image.m_iChannelLayout = bDepth                       ? LayoutDepth
+                             : iSwizzled != LayoutUnknown ? iSwizzled
+                                                          : s_DataLayouts[uiChannels - 1];
+    image.m_iComponentType = uiNormalised == 1   ? ComponentUInt8
+                             : uiNormalised == 2 ? ComponentUInt16
+                                                 : ComponentFloat32;
+    image.m_uiPixelSize = static_cast<std::uint32_t>(uiChannels * uiChannelBytes);
     image.m_Pixels.resize(image.GetRequiredSize());
-
     // Integer textures cannot be read as floats: they come as 32-bit integers
     // and are converted.
     const GLenum eTransfer = GetPotentialChannelFormat(eInternalFormat);
@@ -640,15 +869,16 @@ GFX::ImageData ReadTexture2D(GLuint uiTexture)
         glBindTexture(GL_TEXTURE_2D, uiTexture);
         if (bDepth) {
             glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, image.m_Pixels.data());
-        } else if (bBytes) {
-            glGetTexImage(GL_TEXTURE_2D, 0, s_PixelFormats[uiChannels - 1], GL_UNSIGNED_BYTE, image.m_Pixels.data());
+        } else if (uiNormalised) {
+            glGetTexImage(GL_TEXTURE_2D, 0, s_PixelFormats[uiChannels - 1],
+                          uiNormalised == 1 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT, image.m_Pixels.data());
         } else if (bInteger) {
             std::vector<std::uint32_t> values(image.m_Pixels.size() / 4);
             glGetTexImage(GL_TEXTURE_2D, 0, s_IntegerFormats[uiChannels - 1], bSigned ? GL_INT : GL_UNSIGNED_INT,
                           values.data());
             for (std::size_t i = 0; i < values.size(); ++i) {
-                const float fValue = bSigned ? static_cast<float>(static_cast<std::int32_t>(values[i]))
-                                             : static_cast<float>(values[i]);
+                const float fValue =
+                    bSigned ? static_cast<float>(static_cast<std::int32_t>(values[i])) : static_cast<float>(values[i]);
                 std::memcpy(image.m_Pixels.data() + i * 4, &fValue, sizeof(fValue));
             }
         } else {

@@ -14,9 +14,14 @@ namespace Ondo::GFX {
 
 // Registers the engine's image readers with the core's image loader under
 // "png", "jpg", "jpeg", "tga", "bmp", "hdr" and "exr". Eight-bit files give
-// R8/RG8/RGB8/RGBA8 by channel count, 16-bit PNGs R16/RG16/RGB16/RGBA16,
-// Radiance files RGB32F, OpenEXR files RGBA32F; rows run bottom-up as in
-// every ImageData. A reader answers null for data it cannot decode.
+// R8/RG8/RGB8/RGBA8 by channel count, 16-bit PNGs R16/RG16/RGB16/RGBA16, one
+// channel laid out as grey and two as grey and alpha; Radiance files give
+// RGB32F. OpenEXR files (read by the OpenEXR library: every compression,
+// scan-line or tiled, the first part of a multi-part file) give RGBA32F for
+// colour, R32F grey for luminance Y, RG32F grey and alpha for Y and A, R32F
+// with the depth layout for Z. Rows run bottom-up as in every ImageData. A
+// reader that cannot decode a file throws Ondo::ExceptionParsing with the
+// decoder's reason, which the loader reports with the file's name.
 void RegisterStandardImageReaders(Core& core);
 
 // Write level 0 of a two-dimensional image, rows top-down as the file formats
@@ -26,23 +31,29 @@ void RegisterStandardImageReaders(Core& core);
 // cannot be written (a format the file type cannot hold, a folder that cannot
 // be written).
 //
-// PNG takes the 8-bit formats R8, RG8, RGB8, RGBA8, SRGB8, SRGB8A8 and, with
-// the channels put in RGB order, BGR8 and BGRA8.
+// PNG (through libpng) takes the 8- and 16-bit unsigned normalised formats:
+// one channel is written grey, two grey and alpha when the layout is
+// LayoutGreyAlpha and otherwise as red and green with blue 0, BGR(A) in RGB
+// order, sRGB as it is.
 void WritePNG(const std::string& strPath, const ImageData& image);
-// OpenEXR takes R32F..RGBA32F (stored as 32-bit floats), R16F..RGBA16F
-// (stored as halves) and the depth formats, stored as one 32-bit float
-// channel "Z".
+// OpenEXR (through the OpenEXR library, ZIP compressed) takes the 8- and
+// 16-bit normalised, half, float and depth formats: halves are stored as
+// halves, the rest as 32-bit floats (normalised values in [0, 1], sRGB made
+// linear). Channels: depth formats and LayoutDepth as "Z", one channel as
+// luminance "Y", LayoutGreyAlpha as "Y" and "A", otherwise "R", "G", "B", "A".
 void WriteEXR(const std::string& strPath, const ImageData& image);
 
 } // namespace Ondo::GFX
 
 namespace Ondo::OpenGL {
 
-// Reads level 0 of a 2D texture back: 8-bit unsigned normalized formats as
-// the matching 8-bit image format, depth formats as R32F, everything else as
-// 32-bit floats with the texture's channel count (four when the format's
-// count is unknown). Pixel-pack state and the texture binding are restored.
-// Throws std::runtime_error when the texture has no level 0.
+// Reads level 0 of a 2D texture back: 8- and 16-bit unsigned normalised
+// formats as the matching 8- and 16-bit image formats, depth formats as R32F
+// with the depth layout, everything else as 32-bit floats with the texture's
+// channel count (four when the format's count is unknown). A texture with the
+// grey swizzle of SetSwizzleForLayout reads back with the grey layout.
+// Pixel-pack state and the texture binding are restored. Throws
+// std::runtime_error when the texture has no level 0.
 GFX::ImageData ReadTexture2D(GLuint uiTexture);
 
 } // namespace Ondo::OpenGL

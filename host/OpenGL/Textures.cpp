@@ -230,6 +230,7 @@ GLuint LoadTexture(GLenum eTarget, const GFX::ImageData& image, bool bMutable, b
     }
     SetLevelRangeAndFilters(eTarget, upload.iLevels);
     if (upload.iLevels > upload.iLevelsInImage) glGenerateMipmap(eTarget);
+    SetSwizzleForLayout(eTarget, uiTexture, image.m_iChannelLayout);
     return uiTexture;
 }
 
@@ -278,6 +279,33 @@ bool GetGLImageFormat(std::int32_t iImageFormat, GLImageFormat& format)
     case FormatSRGB8: format = {GL_SRGB8, GL_RGB, GL_UNSIGNED_BYTE, false}; return true;
     default: return false;
     }
+}
+
+namespace {
+const GLint s_GreySwizzle[4] = {GL_RED, GL_RED, GL_RED, GL_ONE};
+const GLint s_GreyAlphaSwizzle[4] = {GL_RED, GL_RED, GL_RED, GL_GREEN};
+const GLint s_IdentitySwizzle[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
+} // namespace
+
+void SetSwizzleForLayout(GLenum eTarget, GLuint uiTexture, std::int32_t iLayout)
+{
+    ScopedBinding binding(eTarget, uiTexture);
+    glTexParameteriv(eTarget, GL_TEXTURE_SWIZZLE_RGBA,
+                     iLayout == GFX::LayoutGrey        ? s_GreySwizzle
+                     : iLayout == GFX::LayoutGreyAlpha ? s_GreyAlphaSwizzle
+                                                       : s_IdentitySwizzle);
+}
+
+std::int32_t GetSwizzleLayout(GLenum eTarget, GLuint uiTexture)
+{
+    GLint swizzle[4] = {};
+    {
+        ScopedBinding binding(eTarget, uiTexture);
+        glGetTexParameteriv(eTarget, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+    }
+    if (std::equal(swizzle, swizzle + 4, s_GreySwizzle)) return GFX::LayoutGrey;
+    if (std::equal(swizzle, swizzle + 4, s_GreyAlphaSwizzle)) return GFX::LayoutGreyAlpha;
+    return GFX::LayoutUnknown;
 }
 
 VectorT<int, 2> GetImageSize2D(GLuint uiTexture)
@@ -350,14 +378,21 @@ GLuint CreateSimilarTexture(GLenum eTarget, GLuint uiTexture, const void* pData)
         if (pData && eTarget == GL_TEXTURE_2D)
             glTexSubImage2D(eTarget, 0, 0, 0, iWidth, iHeight, ePixelFormat, eType, pData);
         if (pData && eTarget == GL_TEXTURE_CUBE_MAP) {
-            const std::size_t uiFaceBytes = static_cast<std::size_t>(iWidth) * iHeight * GetNumberOfComponents(eFormat) *
-                                            GetBpp(eFormat) / 8;
+            const std::size_t uiFaceBytes =
+                static_cast<std::size_t>(iWidth) * iHeight * GetNumberOfComponents(eFormat) * GetBpp(eFormat) / 8;
             for (GLenum eFace = 0; eFace < 6; ++eFace)
                 glTexSubImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + eFace, 0, 0, 0, iWidth, iHeight, ePixelFormat, eType,
                                 static_cast<const std::uint8_t*>(pData) + eFace * uiFaceBytes);
         }
     }
     SetLevelRangeAndFilters(eTarget, 1);
+    // A grey source must give a grey copy.
+    GLint swizzle[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
+    {
+        ScopedBinding source(eTarget, uiTexture);
+        glGetTexParameteriv(eTarget, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+    }
+    glTexParameteriv(eTarget, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
     return uiNew;
 }
 

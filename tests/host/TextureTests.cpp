@@ -8,8 +8,10 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <tuple>
 #include <vector>
 
 using namespace Ondo::OpenGL;
@@ -69,6 +71,110 @@ TEST(Textures, FormatTableGivesBlockSizesAndChannels)
     shortImage.m_Pixels.pop_back();
     EXPECT_EQ(shortImage.Validate(), "the image holds 11 bytes of pixels, its size and format need 12");
     EXPECT_EQ(MakeImage(99, 2, 2).Validate(), "unknown image format code 99");
+    EXPECT_THROW(AddOpaqueAlpha(shortImage), std::runtime_error);
+}
+
+TEST(Textures, ThreeColourChannelsGetAnOpaqueAlphaInEveryFaceAndLevel)
+{
+    using namespace Ondo::GFX;
+    // Format, its four-channel counterpart, the bytes of one value of 1.
+    const std::tuple<std::int32_t, std::int32_t, std::vector<std::uint8_t>> widenings[] = {
+        {FormatRGB8, FormatRGBA8, {0xFF}},
+        {FormatBGR8, FormatBGRA8, {0xFF}},
+        {FormatRGB16, FormatRGBA16, {0xFF, 0xFF}},
+        {FormatRGB16F, FormatRGBA16F, {0x00, 0x3C}},
+        {FormatRGB32F, FormatRGBA32F, {0x00, 0x00, 0x80, 0x3F}},
+    };
+    for (const auto& [iFrom, iTo, one] : widenings) {
+        // Two faces of a 2 x 1 image with two levels: six pixels in all.
+        ImageData image = MakeImage(iFrom, 2, 1, 1, 2);
+        image.m_uiNumMipMaps = 2;
+        image.m_Pixels.resize(image.GetRequiredSize());
+        const std::vector<std::uint8_t> before = image.m_Pixels;
+        ASSERT_TRUE(AddOpaqueAlpha(image)) << iFrom;
+        EXPECT_EQ(std::make_tuple(image.m_iImageFormat, image.m_uiPixelSize, image.Validate()),
+                  std::make_tuple(iTo, GetImageFormatDescription(iTo).m_uiBytesPerBlock, std::string()));
+        const std::size_t uiColour = before.size() / 6, uiValue = one.size();
+        for (std::size_t p = 0; p < 6; ++p) {
+            const auto pixel = image.m_Pixels.begin() + static_cast<long>(p * (uiColour + uiValue));
+            EXPECT_TRUE(std::equal(pixel, pixel + static_cast<long>(uiColour),
+                                   before.begin() + static_cast<long>(p * uiColour)))
+                << iFrom << ", pixel " << p;
+            EXPECT_TRUE(std::equal(one.begin(), one.end(), pixel + static_cast<long>(uiColour)))
+                << iFrom << ", pixel " << p;
+        }
+    }
+    for (const std::int32_t iKept : {FormatSRGB8, FormatRGBA8, FormatR11G11B10F, FormatBC1}) {
+        ImageData image = MakeImage(iKept, 4, 4);
+        const std::vector<std::uint8_t> before = image.m_Pixels;
+        EXPECT_FALSE(AddOpaqueAlpha(image)) << iKept;
+        EXPECT_EQ(std::make_tuple(image.m_iImageFormat, image.m_Pixels), std::make_tuple(iKept, before));
+    }
+}
+
+TEST(Textures, GreyImagesLookGreyToShadersAndSimilarTexturesStayGrey)
+{
+    OndoTest::TestDevice();
+    using namespace Ondo::GFX;
+    // Copies each texel as a shader sees it into an RGBA32F image.
+    const char* szSource = "#version 430\n"
+                           "layout(local_size_x = 1) in;\n"
+                           "layout(binding = 0) uniform sampler2D uSource;\n"
+                           "layout(binding = 0, rgba32f) writeonly uniform image2D uTarget;\n"
+                           "void main() { ivec2 p = ivec2(gl_GlobalInvocationID.xy);\n"
+                           "              imageStore(uTarget, p, texelFetch(uSource, p, 0)); }\n";
+    const GLuint uiShader = glCreateShader(GL_COMPUTE_SHADER);
+    glShaderSource(uiShader, 1, &szSource, nullptr);
+    glCompileShader(uiShader);
+    const GLuint uiProgram = glCreateProgram();
+    glAttachShader(uiProgram, uiShader);
+    glLinkProgram(uiProgram);
+    glDeleteShader(uiShader);
+    GLint iLinked = 0;
+    glGetProgramiv(uiProgram, GL_LINK_STATUS, &iLinked);
+    ASSERT_EQ(iLinked, GL_TRUE);
+    GLuint uiTarget = 0;
+    glGenTextures(1, &uiTarget);
+    glBindTexture(GL_TEXTURE_2D, uiTarget);
+    glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA32F, 2, 1);
+
+    // Two texels of 8-bit channels: 51 and 204, 102 and 255.
+    const float a = 51 / 255.0f, b = 102 / 255.0f, c = 204 / 255.0f;
+    const std::tuple<std::int32_t, std::int32_t, std::vector<float>> images[] = {
+        {FormatR8, LayoutGrey, {a, a, a, 1, c, c, c, 1}},
+        {FormatRG8, LayoutGreyAlpha, {a, a, a, b, c, c, c, 1}},
+        {FormatRG8, LayoutRG, {a, b, 0, 1, c, 1, 0, 1}},
+        {FormatR8, LayoutR, {a, 0, 0, 1, c, 0, 0, 1}},
+    };
+    for (const auto& [iFormat, iLayout, expected] : images) {
+        SCOPED_TRACE(iLayout);
+        ImageData image = MakeImage(iFormat, 2, 1);
+        image.m_iChannelLayout = iLayout;
+        image.m_Pixels =
+            iFormat == FormatR8 ? std::vector<std::uint8_t>{51, 204} : std::vector<std::uint8_t>{51, 102, 204, 255};
+        const GLuint uiSource = LoadTexture2D(image, false, false);
+        const GLuint uiSimilar = CreateSimilarTexture(GL_TEXTURE_2D, uiSource, image.m_Pixels.data());
+        for (const GLuint uiTexture : {uiSource, uiSimilar}) {
+            EXPECT_EQ(GetSwizzleLayout(GL_TEXTURE_2D, uiTexture), iLayout >= LayoutGrey ? iLayout : LayoutUnknown);
+            glUseProgram(uiProgram);
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_2D, uiTexture);
+            glBindImageTexture(0, uiTarget, 0, GL_FALSE, 0, GL_WRITE_ONLY, GL_RGBA32F);
+            glDispatchCompute(2, 1, 1);
+            glMemoryBarrier(GL_TEXTURE_UPDATE_BARRIER_BIT);
+            std::vector<float> seen(8);
+            glBindTexture(GL_TEXTURE_2D, uiTarget);
+            glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, seen.data());
+            for (std::size_t i = 0; i < 8; ++i)
+                EXPECT_NEAR(seen[i], expected[i], 1e-6f) << "texture " << uiTexture << ", " << i;
+        }
+        const GLuint textures[] = {uiSource, uiSimilar};
+        glDeleteTextures(2, textures);
+    }
+    glUseProgram(0);
+    glDeleteProgram(uiProgram);
+    glDeleteTextures(1, &uiTarget);
+    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 TEST(Textures, Upload2DHonoursRowPackingMutabilityAndMipmaps)

@@ -12,13 +12,16 @@
 #include "Ondo/Instrumenter.h"
 #include "Ondo/OpenGL/BaseFilter.h"
 #include "Ondo/OpenGL/GPUObjects.h"
+#include "Ondo/OpenGL/Textures.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <filesystem>
 #include <fstream>
+#include <locale>
 
 using namespace Ondo::FlowGraph;
 using Ondo::Instrumenter;
@@ -133,6 +136,10 @@ TEST_F(LoadTextureFromFile, LoadsReloadsOncePerEditKeepsOrDropsOnBadFilesRelease
     info.AddPort(m_Loaders[0]->GetPortHandles()[0]);
     Serialization::Serializer writer(&document, pRoot, &info);
     m_Loaders[0]->Serialize(writer);
+    std::vector<std::string> keys;
+    for (const TiXmlElement* pChild = pRoot->FirstChildElement(); pChild; pChild = pChild->NextSiblingElement())
+        keys.push_back(pChild->Value());
+    EXPECT_EQ(keys, (std::vector<std::string>{"hOutTexture", "FileName", "bTextureIsMutable", "bCreateMipMaps"}));
     m_Loaders[1]->AttachDevice(OndoTest::TestDevice());
     info.m_IDToPort[0] = m_Loaders[1]->GetPortHandles()[0];
     Serialization::Serializer reader(nullptr, pRoot, &info);
@@ -144,4 +151,42 @@ TEST_F(LoadTextureFromFile, LoadsReloadsOncePerEditKeepsOrDropsOnBadFilesRelease
                   Instrumenter::ValueText(*controls.FindControl(szLabel)))
             << szLabel;
     m_Loaders[1]->DetachDevice();
+}
+
+TEST_F(LoadTextureFromFile, PhotosComeAsRGBAGreyAsSwizzledGreyAnyNameWorksAndUndecodableFilesSayWhy)
+{
+    // Names are UTF-8 whatever the locale.
+    std::setlocale(LC_ALL, "C");
+    std::locale::global(std::locale::classic());
+    const std::string strData = ONDO_TEST_DATA;
+    fs::copy_file(strData + "/video-005.gray.png", Path("caf\xC3\xA9.png"));
+    fs::copy_file(strData + "/basn4a08.png", Path("\xE7\x8C\xAB.png"));
+    fs::copy_file(strData + "/video-001.jpeg", Path("photo.jpg"));
+    std::ofstream(Path("noise.png")) << "not a picture";
+    Instrumenter& controls = m_Controls[0];
+    m_Loaders[0]->AttachDevice(OndoTest::TestDevice());
+    // Grey stays one channel (grey and alpha two), seen as grey; a photo of
+    // three channels is RGBA, which compute filters can write.
+    const std::tuple<const char*, GLenum, std::int32_t, int> files[] = {
+        {"caf\xC3\xA9.png", GL_R8, Ondo::GFX::LayoutGrey, 150},
+        {"\xE7\x8C\xAB.png", GL_RG8, Ondo::GFX::LayoutGreyAlpha, 32},
+        {"photo.jpg", GL_RGBA8, Ondo::GFX::LayoutUnknown, 150},
+    };
+    for (const auto& [szName, eFormat, iSwizzled, iWidth] : files) {
+        controls.SetControl("File name", Path(szName));
+        const GLuint uiName = Run().first->m_uiName;
+        ASSERT_NE(uiName, 0u) << szName;
+        EXPECT_EQ(Ondo::OpenGL::GetImageSize2D(uiName).x(), iWidth) << szName;
+        EXPECT_EQ(Ondo::OpenGL::GetInternalFormat2D(uiName), eFormat) << szName;
+        EXPECT_EQ(Ondo::OpenGL::GetSwizzleLayout(GL_TEXTURE_2D, uiName), iSwizzled) << szName;
+    }
+    EXPECT_TRUE(m_Core.GetErrors().empty());
+    controls.SetControl("File name", Path("noise.png"));
+    EXPECT_EQ(Run().first->m_uiName, 0u);
+    ASSERT_EQ(m_Core.GetErrors().size(), 1u);
+    EXPECT_EQ(
+        m_Core.GetErrors()[0].rfind("The image file " + Path("noise.png") + " could not be decoded: stb_image: ", 0),
+        0u)
+        << m_Core.GetErrors()[0];
+    m_Loaders[0]->DetachDevice();
 }

@@ -1,6 +1,8 @@
 #include "Ondo/GFX/ImageData.h"
 
 #include <algorithm>
+#include <cstring>
+#include <stdexcept>
 
 namespace Ondo::GFX {
 
@@ -71,6 +73,43 @@ std::string ImageData::Validate() const
         return "the image holds " + std::to_string(m_Pixels.size()) + " bytes of pixels, its size and format need " +
                std::to_string(uiRequired);
     return {};
+}
+
+bool AddOpaqueAlpha(ImageData& image)
+{
+    // The four-channel counterpart and the bytes of one 1 in its channel type.
+    struct Widening {
+        std::int32_t iFrom, iTo;
+        std::uint32_t uiChannelBytes;
+        std::uint8_t one[4];
+    };
+    static const Widening s_Widenings[] = {
+        {FormatRGB8, FormatRGBA8, 1, {0xFF}},
+        {FormatBGR8, FormatBGRA8, 1, {0xFF}},
+        {FormatRGB16, FormatRGBA16, 2, {0xFF, 0xFF}},
+        {FormatRGB16F, FormatRGBA16F, 2, {0x00, 0x3C}}, // half 1.0, little-endian as the pixels are
+        {FormatRGB32F, FormatRGBA32F, 4, {0x00, 0x00, 0x80, 0x3F}},
+    };
+    const auto it = std::find_if(std::begin(s_Widenings), std::end(s_Widenings),
+                                 [&](const Widening& w) { return w.iFrom == image.m_iImageFormat; });
+    if (it == std::end(s_Widenings)) return false;
+    const std::string strProblem = image.Validate();
+    if (!strProblem.empty()) throw std::runtime_error("AddOpaqueAlpha: " + strProblem);
+
+    // Uncompressed levels and faces follow each other without gaps, so the
+    // whole buffer is one run of pixels.
+    const std::size_t uiFrom = 3 * it->uiChannelBytes, uiTo = 4 * it->uiChannelBytes;
+    const std::size_t uiPixels = image.GetRequiredSize() / uiFrom;
+    std::vector<std::uint8_t> pixels(uiPixels * uiTo);
+    for (std::size_t p = 0; p < uiPixels; ++p) {
+        std::memcpy(&pixels[p * uiTo], &image.m_Pixels[p * uiFrom], uiFrom);
+        std::memcpy(&pixels[p * uiTo + uiFrom], it->one, it->uiChannelBytes);
+    }
+    image.m_Pixels = std::move(pixels);
+    image.m_iImageFormat = it->iTo;
+    image.m_iChannelLayout = it->iFrom == FormatBGR8 ? LayoutBGRA : LayoutRGBA;
+    image.m_uiPixelSize = static_cast<std::uint32_t>(uiTo);
+    return true;
 }
 
 } // namespace Ondo::GFX

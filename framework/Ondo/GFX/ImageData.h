@@ -59,6 +59,11 @@ enum ChannelLayout : std::int32_t {
     LayoutBGRA = 9,
     LayoutDepth = 10,
     LayoutDepthStencil = 11,
+    // One stored channel (R) that is a grey picture, and two (R, G) that are
+    // grey and alpha. Uploads show them as grey through a texture swizzle;
+    // LayoutR and LayoutRG are data channels and stay as they are.
+    LayoutGrey = 12,
+    LayoutGreyAlpha = 13,
 };
 
 // The type of one channel value.
@@ -123,5 +128,14 @@ struct ImageData {
     // Empty when the image is consistent; otherwise what is wrong with it.
     std::string Validate() const;
 };
+
+// Gives an image of three colour channels (RGB8, BGR8, RGB16, RGB16F, RGB32F)
+// a fourth, alpha, channel of 1 in every face, level and slice: RGBA8, BGRA8,
+// RGBA16, RGBA16F, RGBA32F. Compute shaders cannot store into three-channel
+// textures, so pictures read from files come with four. Other formats (sRGB
+// and packed ones included) are left as they are; returns whether the image
+// changed. Throws std::runtime_error naming the problem for an inconsistent
+// image.
+bool AddOpaqueAlpha(ImageData& image);
 
 } // namespace Ondo::GFX

@@ -34,6 +34,18 @@ std::string NarrowName(const std::wstring& strWide)
     }
 }
 
+// The extension as the path reports it (L".PNG"). File names are bytes here,
+// taken as UTF-8: std::filesystem::path would convert a wide name through the
+// C locale and refuse "café.png".
+std::wstring ExtensionOf(const std::wstring& strPath)
+{
+    try {
+        return Utf8ToWide(std::filesystem::path(WideToUtf8(strPath)).extension().string());
+    } catch (const std::range_error&) {
+        return {};
+    }
+}
+
 } // namespace
 
 void ImageLoader::RegisterReader(const std::wstring& strKey, Reader fnReader)
@@ -57,7 +69,7 @@ std::unique_ptr<ImageData> ImageLoader::Load(const std::wstring& strPath) const
     const std::wstring strKey = KeyOf(strPath);
     File file;
     file.Load(strPath);
-    const std::wstring strExtension = std::filesystem::path(strPath).extension().wstring();
+    const std::wstring strExtension = ExtensionOf(strPath);
 
     // A file that gives no image is told to the core: whatever is made from
     // it downstream is wrong.
@@ -71,8 +83,23 @@ std::unique_ptr<ImageData> ImageLoader::Load(const std::wstring& strPath) const
         GetCore().ReportError("No image reader takes " + strName + " (readers: " + NarrowName(GetFileFilter()) + ")");
         return nullptr;
     }
-    auto pImage = it->second(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(), strExtension);
-    if (!pImage) GetCore().ReportError("The image file " + strName + " could not be decoded");
+    std::unique_ptr<ImageData> pImage;
+    try {
+        pImage = it->second(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(), strExtension);
+    } catch (const std::exception& error) {
+        GetCore().ReportError("The image file " + strName + " could not be decoded: " + error.what());
+        return nullptr;
+    }
+    if (!pImage) {
+        GetCore().ReportError("The image file " + strName + " could not be decoded");
+        return nullptr;
+    }
+    // Compute shaders cannot store into three-channel textures, and a target
+    // made similar to a loaded photo must be one they can write. Widening
+    // here, where every file passes whichever reader decoded it, covers the
+    // readers of other modules too, while textures made from data (a maker
+    // asked for GL_RGB32F) keep the format they were asked for.
+    AddOpaqueAlpha(*pImage);
     return pImage;
 }
 

@@ -21,7 +21,9 @@ public:
 
     // Decodes a whole file held in memory. The extension is the one the path
     // reports, dot and case included (L".PNG"). Returns null for data the
-    // reader cannot decode.
+    // reader cannot decode; a reader that can tell why throws
+    // Ondo::ExceptionParsing with the reason instead, and the loader puts
+    // that reason into its message.
     using Reader = std::function<std::unique_ptr<ImageData>(const std::uint8_t* pData, std::size_t uiSize,
                                                             const std::wstring& strExtension)>;
 
@@ -39,8 +41,10 @@ public:
     // Reads the file and hands it to the reader registered under its lowered
     // extension (the whole lowered path when it has no '.'). Null when the
     // file is empty, no reader is registered under the key or the reader
-    // cannot decode it. Throws what Ondo::File::Load throws when the file
-    // cannot be read.
+    // cannot decode it; each of these is reported to the core with the file's
+    // name and, where the reader gave one, its reason. A picture of three
+    // colour channels comes with a fourth, alpha 1 (see AddOpaqueAlpha).
+    // Throws what Ondo::File::Load throws when the file cannot be read.
     std::unique_ptr<ImageData> Load(const std::wstring& strPath) const;
 
 private:

@@ -27,10 +27,10 @@ GLenum GetPotentialChannelFormat(GLenum eInternalFormat);
 // (GL_UNSIGNED_BYTE, GL_FLOAT, ...); GL_UNSIGNED_BYTE when unknown.
 GLenum GetPotentialComponentType(GLenum eInternalFormat);
 
-// A new texture of the same target, size and internal format as the given
-// one (one level), filled from pData when it is not null (pixels in the
-// format's own transfer layout). Throws std::runtime_error for a target other
-// than GL_TEXTURE_2D, GL_TEXTURE_3D and GL_TEXTURE_CUBE_MAP.
+// A new texture of the same target, size, internal format and swizzle as
+// the given one (one level), filled from pData when it is not null (pixels in
+// the format's own transfer layout). Throws std::runtime_error for a target
+// other than GL_TEXTURE_2D, GL_TEXTURE_3D and GL_TEXTURE_CUBE_MAP.
 GLuint CreateSimilarTexture(GLenum eTarget, GLuint uiTexture, const void* pData);
 
 // A sampler object that samples linearly and clamps to the edge, which is
@@ -41,11 +41,25 @@ GLuint CreateDefaultSamplerState();
 // texture gets glTexImage storage (it can be redefined later), an immutable
 // one glTexStorage. With bMipMaps the texture has a full mipmap chain, made
 // by glGenerateMipmap from level 0 unless the image carries its own levels.
+// Grey and grey+alpha images get the swizzle of SetSwizzleForLayout. The
+// texture has the image's format: three-channel formats stay three-channel
+// textures, which compute shaders cannot store into (ImageLoader gives files
+// of three channels a fourth).
 // Throws std::runtime_error saying what is wrong with an inconsistent image
 // or one whose kind does not fit the function (a cube map needs six faces).
 GLuint LoadTexture2D(const GFX::ImageData& image, bool bMutable, bool bMipMaps);
 GLuint LoadTexture3D(const GFX::ImageData& image, bool bMutable, bool bMipMaps);
 GLuint LoadTextureCubeMap(const GFX::ImageData& image, bool bMutable, bool bMipMaps);
+
+// Grey pictures are stored in R (and alpha in G); the swizzle makes every
+// shader see them as grey: (R, R, R, 1) for GFX::LayoutGrey, (R, R, R, G) for
+// GFX::LayoutGreyAlpha. Other layouts get the identity swizzle. A texture
+// made to stand in for such a texture must carry the same swizzle (copy
+// GL_TEXTURE_SWIZZLE_RGBA, as CreateSimilarTexture does).
+void SetSwizzleForLayout(GLenum eTarget, GLuint uiTexture, std::int32_t iLayout);
+// GFX::LayoutGrey or GFX::LayoutGreyAlpha when the texture's swizzle is the
+// one SetSwizzleForLayout gives them, otherwise GFX::LayoutUnknown.
+std::int32_t GetSwizzleLayout(GLenum eTarget, GLuint uiTexture);
 
 // The GL formats an image format code uploads with; false for unknown codes.
 struct GLImageFormat {
