@@ -4,6 +4,8 @@
 #include "host/Modules/ConstantSources.h"
 #include "host/Modules/ImageSink.h"
 #include "host/Modules/LightSource.h"
+#include "host/Modules/MeshFile.h"
+#include "host/Modules/MeshShapes.h"
 
 #include "Ondo/FlowGraph/FilterRegistry.h"
 
@@ -16,6 +18,8 @@ void RegisterHostModules(Core& core)
     RegisterCamera(registry);
     RegisterLightSource(registry);
     RegisterImageSink(registry);
+    RegisterMeshFile(registry);
+    RegisterMeshShapes(registry);
 }
 
 } // namespace Ondo::Host

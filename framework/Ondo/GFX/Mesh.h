@@ -39,6 +39,10 @@ struct MeshGroup {
 };
 
 // A mesh on the CPU side: vertex attributes indexed by the faces of its groups.
+// Normals and texture coordinates are either empty or one per position;
+// normals are of unit length, texture coordinates have (0, 0) at the bottom
+// left of a picture, as OpenGL samples it. Faces turn counter-clockwise when
+// seen from the side their normals point to. A material entry may be empty.
 struct Mesh {
     std::vector<Vector3f> m_Positions;
     std::vector<Vector3f> m_Normals;

@@ -1,0 +1,430 @@
+#include "host/Modules/MeshFile.h"
+
+#include "host/Modules/ModuleSupport.h"
+
+#include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/StringConversion.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <new>
+#include <set>
+#include <utility>
+
+namespace Ondo::Host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Assimp's texture types under the kinds the engine's mesh materials use.
+// The physically based kinds beyond these (metalness, roughness, occlusion,
+// sheen, ...) have no reader here and are left out.
+const std::pair<aiTextureType, const char*> s_TextureKinds[] = {
+    {aiTextureType_DIFFUSE, "Diffuse"},
+    {aiTextureType_BASE_COLOR, "Diffuse"},
+    {aiTextureType_AMBIENT, "Ambient"},
+    {aiTextureType_SPECULAR, "Specular"},
+    {aiTextureType_EMISSIVE, "Emissive"},
+    {aiTextureType_EMISSION_COLOR, "Emissive"},
+    // OBJ's "bump" arrives as a height map, glTF's normal map as normals:
+    // both carry the surface detail that the kind "Bump" stands for.
+    {aiTextureType_HEIGHT, "Bump"},
+    {aiTextureType_NORMALS, "Bump"},
+    {aiTextureType_DISPLACEMENT, "Displacement"},
+    {aiTextureType_OPACITY, "Alpha"},
+    {aiTextureType_REFLECTION, "Reflection"},
+    {aiTextureType_SHININESS, "SpecularExponent"},
+};
+
+bool IsFile(const fs::path& path)
+{
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// Where a texture named in the file lies: beside the mesh file as written; with
+// backslashes taken as separators; or, for paths of another machine, by its
+// bare name beside the mesh file. When it is in none of these places, the
+// second answer is false and the path the one with backslashes as separators.
+std::pair<fs::path, bool> FindTexture(const fs::path& folder, const std::string& strNamed)
+{
+    std::string strSlashed = strNamed;
+    std::replace(strSlashed.begin(), strSlashed.end(), '\\', '/');
+    const fs::path slashed = fs::u8path(strSlashed);
+    for (const fs::path& candidate : {folder / fs::u8path(strNamed), folder / slashed, folder / slashed.filename()})
+        if (IsFile(candidate)) return {fs::absolute(candidate).lexically_normal(), true};
+    return {(folder / slashed).lexically_normal(), false};
+}
+
+Vector3f ColourOf(const aiMaterial& material, const char* szKey, unsigned int uiType, unsigned int uiIndex,
+                  const Vector3f& vDefault)
+{
+    aiColor3D colour;
+    if (material.Get(szKey, uiType, uiIndex, colour) != AI_SUCCESS) return vDefault;
+    return {colour.r, colour.g, colour.b};
+}
+
+class SceneConverter {
+public:
+    SceneConverter(const aiScene& scene, const fs::path& file, float fSmoothingAngle, std::vector<std::string>* pNotes)
+        : m_Scene(scene), m_Folder(fs::absolute(file).parent_path()), m_fSmoothingAngle(fSmoothingAngle),
+          m_pNotes(pNotes)
+    {
+    }
+
+    GFX::Mesh Convert()
+    {
+        for (unsigned int m = 0; m < m_Scene.mNumMaterials; ++m)
+            m_Mesh.m_Materials.push_back(ConvertMaterial(*m_Scene.mMaterials[m]));
+        for (unsigned int m = 0; m < m_Scene.mNumMeshes; ++m) AddPart(*m_Scene.mMeshes[m]);
+        if (!m_Mesh.m_TexCoords.empty()) m_Mesh.m_TexCoords.resize(m_Mesh.m_Positions.size(), Vector2f(0.0f, 0.0f));
+        return std::move(m_Mesh);
+    }
+
+private:
+    // Appends one part of the scene as a group. A part without normals gets
+    // them here rather than from Assimp, whose generator writes one normal
+    // per shared vertex and so cannot keep the hard edges of indexed files
+    // (a PLY cube): every corner gets the normal of the faces around its
+    // position that meet its own face at less than the smoothing angle, and
+    // the vertex is repeated where those normals differ.
+    void AddPart(const aiMesh& part)
+    {
+        if (!(part.mPrimitiveTypes & aiPrimitiveType_TRIANGLE)) return;
+        for (unsigned int v = 0; v < part.mNumVertices; ++v)
+            if (!std::isfinite(part.mVertices[v].x) || !std::isfinite(part.mVertices[v].y) ||
+                !std::isfinite(part.mVertices[v].z))
+                throw ExceptionParsing("a vertex of \"" + std::string(part.mName.C_Str()) +
+                                       "\" lies at no finite position");
+        std::vector<std::array<unsigned int, 3>> triangles;
+        for (unsigned int f = 0; f < part.mNumFaces; ++f)
+            if (part.mFaces[f].mNumIndices == 3)
+                triangles.push_back(
+                    {part.mFaces[f].mIndices[0], part.mFaces[f].mIndices[1], part.mFaces[f].mIndices[2]});
+
+        // The part's vertices as the file has them, or one per distinct
+        // (vertex, generated normal), and its triangles over them.
+        std::vector<unsigned int> source;
+        std::vector<Vector3f> normals;
+        std::vector<std::uint32_t> corners;
+        if (part.HasNormals()) {
+            for (unsigned int v = 0; v < part.mNumVertices; ++v) {
+                source.push_back(v);
+                normals.push_back(ToVector(part.mNormals[v]));
+            }
+            for (const auto& triangle : triangles) corners.insert(corners.end(), triangle.begin(), triangle.end());
+        } else {
+            const std::vector<Vector3f> generated = GenerateNormals(part, triangles);
+            std::map<std::pair<unsigned int, std::array<float, 3>>, std::uint32_t> made;
+            for (std::size_t c = 0; c < generated.size(); ++c) {
+                if (generated[c] == Vector3f(0.0f, 0.0f, 0.0f)) continue;
+                const unsigned int v = triangles[c / 3][c % 3];
+                const auto key =
+                    std::make_pair(v, std::array<float, 3>{generated[c][0], generated[c][1], generated[c][2]});
+                const auto [it, bNew] = made.emplace(key, static_cast<std::uint32_t>(source.size()));
+                if (bNew) {
+                    source.push_back(v);
+                    normals.push_back(generated[c]);
+                }
+                corners.push_back(it->second);
+            }
+        }
+
+        const std::size_t uiBase = m_Mesh.m_Positions.size();
+        if (uiBase + source.size() > std::numeric_limits<std::uint32_t>::max())
+            throw ExceptionParsing("it has more vertices than 32-bit indices can address");
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            m_Mesh.m_Positions.push_back(ToVector(part.mVertices[source[i]]));
+            m_Mesh.m_Normals.push_back(normals[i]);
+        }
+        if (part.HasTextureCoords(0)) {
+            m_Mesh.m_TexCoords.resize(uiBase, Vector2f(0.0f, 0.0f));
+            for (const unsigned int v : source) {
+                const aiVector3D& t = part.mTextureCoords[0][v];
+                m_Mesh.m_TexCoords.push_back({t.x, part.mNumUVComponents[0] > 1 ? t.y : 0.0f});
+            }
+        }
+        GFX::MeshGroup group;
+        group.m_strName = part.mName.C_Str();
+        const auto iMaterial = static_cast<std::int32_t>(part.mMaterialIndex);
+        const auto uiOffset = static_cast<std::uint32_t>(uiBase);
+        for (std::size_t c = 0; c + 2 < corners.size(); c += 3)
+            group.m_Faces.push_back(
+                {iMaterial, {uiOffset + corners[c], uiOffset + corners[c + 1], uiOffset + corners[c + 2]}});
+        m_Mesh.m_Groups.push_back(std::move(group));
+    }
+
+    // One unit normal per triangle corner, (0, 0, 0) for the corners of
+    // triangles without area, which are left out. The faces around a corner
+    // weigh by their angle there, so that the normals do not depend on how
+    // the file's polygons were cut into triangles.
+    std::vector<Vector3f> GenerateNormals(const aiMesh& part,
+                                          const std::vector<std::array<unsigned int, 3>>& triangles) const
+    {
+        std::vector<aiVector3D> unit;
+        std::map<std::array<float, 3>, std::vector<std::pair<std::size_t, float>>> cornersAt;
+        for (std::size_t t = 0; t < triangles.size(); ++t) {
+            const aiVector3D p[3] = {part.mVertices[triangles[t][0]], part.mVertices[triangles[t][1]],
+                                     part.mVertices[triangles[t][2]]};
+            const aiVector3D normal = (p[1] - p[0]) ^ (p[2] - p[0]);
+            unit.push_back(normal.Length() > 0.0f ? normal / normal.Length() : aiVector3D(0.0f, 0.0f, 0.0f));
+            for (int k = 0; k < 3; ++k) {
+                aiVector3D a = p[(k + 1) % 3] - p[k], b = p[(k + 2) % 3] - p[k];
+                const float fLengths = a.Length() * b.Length();
+                const float fAngle = fLengths > 0.0f ? std::acos(std::clamp(a * b / fLengths, -1.0f, 1.0f)) : 0.0f;
+                cornersAt[Key(p[k])].emplace_back(t, fAngle);
+            }
+        }
+        // A little slack, so that faces at exactly the angle (or an angle of
+        // 0 and equal normals) count as meeting within it.
+        const float fCosine = static_cast<float>(std::cos(m_fSmoothingAngle * 3.14159265358979323846 / 180.0)) - 1e-5f;
+        std::vector<Vector3f> corners;
+        for (std::size_t t = 0; t < triangles.size(); ++t) {
+            for (const unsigned int v : triangles[t]) {
+                if (unit[t].Length() == 0.0f) {
+                    corners.emplace_back(0.0f, 0.0f, 0.0f);
+                    continue;
+                }
+                aiVector3D sum(0.0f, 0.0f, 0.0f);
+                for (const auto& [other, fAngle] : cornersAt[Key(part.mVertices[v])])
+                    if (other == t || unit[t] * unit[other] >= fCosine) sum += unit[other] * fAngle;
+                corners.push_back(ToVector(sum.Length() > 0.0f ? sum / sum.Length() : unit[t]));
+            }
+        }
+        return corners;
+    }
+
+    static std::array<float, 3> Key(const aiVector3D& v) { return {v.x, v.y, v.z}; }
+    static Vector3f ToVector(const aiVector3D& v) { return {v.x, v.y, v.z}; }
+
+    std::shared_ptr<GFX::MeshMaterial> ConvertMaterial(const aiMaterial& source)
+    {
+        auto pMaterial = std::make_shared<GFX::MeshMaterial>();
+        GFX::MeshMaterial& material = *pMaterial;
+        aiString name;
+        if (source.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) material.m_strName = name.C_Str();
+        material.m_vAmbient = ColourOf(source, AI_MATKEY_COLOR_AMBIENT, material.m_vAmbient);
+        material.m_vDiffuse = ColourOf(source, AI_MATKEY_COLOR_DIFFUSE, material.m_vDiffuse);
+        material.m_vSpecular = ColourOf(source, AI_MATKEY_COLOR_SPECULAR, material.m_vSpecular);
+        material.m_vEmissive = ColourOf(source, AI_MATKEY_COLOR_EMISSIVE, material.m_vEmissive);
+        source.Get(AI_MATKEY_OPACITY, material.m_fOpacity);
+        source.Get(AI_MATKEY_SHININESS, material.m_fShininess);
+
+        // A file may name one picture under two types that map to one kind
+        // (glTF's base colour is also its diffuse texture): it is listed once.
+        std::set<std::pair<std::string, std::string>> listed;
+        for (const auto& [eType, szKind] : s_TextureKinds) {
+            for (unsigned int t = 0; t < source.GetTextureCount(eType); ++t) {
+                aiString path;
+                if (source.GetTexture(eType, t, &path) != AI_SUCCESS || !listed.insert({path.C_Str(), szKind}).second)
+                    continue;
+                const std::wstring strFile = Locate(material.m_strName, path.C_Str());
+                if (!strFile.empty()) material.m_Textures.push_back({strFile, szKind});
+            }
+        }
+        return pMaterial;
+    }
+
+    // The absolute path of a texture file, or empty (with a note) when it is
+    // embedded in the mesh file. A file that is not there keeps its entry,
+    // so that whoever loads the textures finds it missing, and is noted.
+    std::wstring Locate(const std::string& strMaterial, const std::string& strNamed)
+    {
+        const std::string strWhat = "the texture \"" + strNamed + "\" of the material \"" + strMaterial + "\"";
+        if (strNamed.empty()) return {};
+        if (strNamed[0] == '*' || m_Scene.GetEmbeddedTexture(strNamed.c_str())) {
+            Note(strWhat + " is embedded in the file and left out: textures are read from files of their own");
+            return {};
+        }
+        const auto [path, bFound] = FindTexture(m_Folder, strNamed);
+        if (!bFound) Note(strWhat + " is not there: " + path.u8string());
+        try {
+            return Utf8ToWide(path.u8string());
+        } catch (const std::range_error&) {
+            Note(strWhat + " is left out: its name is no valid text");
+            return {};
+        }
+    }
+
+    void Note(const std::string& strNote)
+    {
+        if (m_pNotes) m_pNotes->push_back(strNote);
+    }
+
+    const aiScene& m_Scene;
+    const fs::path m_Folder;
+    const float m_fSmoothingAngle;
+    std::vector<std::string>* m_pNotes;
+    GFX::Mesh m_Mesh;
+};
+
+} // namespace
+
+} // namespace Ondo::Host
+
+// Debian's Assimp is built with its internal checks on, and a failed check
+// ends the process: a truncated PLY file fails one in the triangulation. The
+// library calls its check handler through the dynamic linker, so this
+// definition, found before the library's own, takes its place and turns the
+// failure into an exception, which the reader reports as the file's fault.
+namespace Assimp {
+void aiAssertViolation(const char* szExpression, const char* szFile, int iLine)
+{
+    throw Ondo::ExceptionParsing(std::string("the importer's check \"") + szExpression + "\" failed (" + szFile + ":" +
+                                 std::to_string(iLine) + ")");
+}
+} // namespace Assimp
+
+namespace Ondo::Host {
+
+GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::vector<std::string>* pNotes)
+{
+    std::string strUtf8;
+    try {
+        strUtf8 = WideToUtf8(strPath);
+    } catch (const std::range_error&) {
+        throw ExceptionFileMissing("cannot read a mesh file: its name is no valid text");
+    }
+    const std::string strFailure = "cannot read the mesh file \"" + strUtf8 + "\": ";
+    const fs::path file = fs::u8path(strUtf8);
+    if (!IsFile(file)) {
+        std::error_code error;
+        throw ExceptionFileMissing(strFailure +
+                                   (fs::exists(file, error) ? "it is no regular file" : "there is no such file"));
+    }
+
+    Assimp::Importer importer;
+    // Points and lines, also those that degenerate triangles collapse to, have no surface to draw.
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    importer.SetPropertyBool(AI_CONFIG_PP_FD_REMOVE, true);
+    const unsigned int uiSteps = aiProcess_ValidateDataStructure | aiProcess_PreTransformVertices |
+                                 aiProcess_Triangulate | aiProcess_FindDegenerates | aiProcess_SortByPType |
+                                 aiProcess_FindInvalidData | aiProcess_GenUVCoords | aiProcess_TransformUVCoords |
+                                 aiProcess_JoinIdenticalVertices;
+    const aiScene* pScene = nullptr;
+    try {
+        pScene = importer.ReadFile(strUtf8, uiSteps);
+    } catch (const std::exception& error) {
+        throw ExceptionParsing(strFailure + error.what());
+    }
+    if (!pScene) throw ExceptionParsing(strFailure + importer.GetErrorString());
+
+    SceneConverter converter(*pScene, file, fSmoothingAngle, pNotes);
+    GFX::Mesh mesh;
+    try {
+        mesh = converter.Convert();
+    } catch (const ExceptionParsing& error) {
+        throw ExceptionParsing(strFailure + error.what());
+    }
+    const bool bHasTriangles = std::any_of(mesh.m_Groups.begin(), mesh.m_Groups.end(),
+                                           [](const GFX::MeshGroup& group) { return !group.m_Faces.empty(); });
+    if (!bHasTriangles) throw ExceptionParsing(strFailure + "it holds no polygons to draw");
+    return mesh;
+}
+
+std::wstring GetMeshFileFilter()
+{
+    aiString extensions;
+    Assimp::Importer().GetExtensionList(extensions);
+    const std::string strList = extensions.C_Str();
+    return std::wstring(strList.begin(), strList.end());
+}
+
+namespace {
+
+// The mesh of one file. The controls edit the settings themselves; an edit
+// that cannot be read puts back the settings of the last read.
+class FilterMeshFile : public OpenGL::BaseFilter {
+public:
+    FilterMeshFile(Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+
+    void CreatePorts() override { CreatePort(hMeshOut, {FlowGraph::PortType::Output, "Mesh", false}); }
+
+    // Writes the names the controls hold: saving a graph puts them there
+    // relative to the graph file for the time it writes.
+    void Serialize(FlowGraph::Serialization::Serializer& serializer) override
+    {
+        Detail::SerializeSetting(serializer, "strFileName", m_strFileName);
+        Detail::SerializeSetting(serializer, "fSmoothingAngle", m_fSmoothingAngle);
+        if (serializer.IsReader()) Read();
+    }
+
+    void Instrument(Instrumenter& instrumenter) override
+    {
+        const auto fnRead = [this] { Read(); };
+        instrumenter.AddFileName("File Name", &m_strFileName, GetMeshFileFilter(), fnRead);
+        instrumenter.AddFloat("Smoothing Angle", &m_fSmoothingAngle, fnRead);
+        instrumenter.AddButton("Reload", fnRead);
+        instrumenter.AddStringView("Summary", &m_strSummary);
+    }
+
+    void Process(FlowGraph::ScopeExecuter&) override
+    {
+        if (m_strReadFileName.empty()) throw std::runtime_error("\"File Name\" names no mesh file");
+        hMeshOut->SetData(&m_Mesh, m_bChanged);
+        m_bChanged = false;
+    }
+
+private:
+    // Reads the file the settings name and takes its mesh. When that fails
+    // the reader's exception goes on, and the mesh and the settings of the
+    // last read stay. An empty name only empties the mesh.
+    void Read()
+    {
+        try {
+            if (!(m_fSmoothingAngle >= 0.0f && m_fSmoothingAngle <= 180.0f))
+                throw ExceptionParsing("\"Smoothing Angle\" must lie between 0 and 180 degrees");
+            GFX::Mesh mesh;
+            std::vector<std::string> notes;
+            if (!m_strFileName.empty()) mesh = ReadMeshFile(m_strFileName, m_fSmoothingAngle, &notes);
+            for (const std::string& strNote : notes) Detail::Report(*this, strNote);
+            m_Mesh = std::move(mesh);
+        } catch (...) {
+            m_strFileName = m_strReadFileName;
+            m_fSmoothingAngle = m_fReadAngle;
+            throw;
+        }
+        m_strReadFileName = m_strFileName;
+        m_fReadAngle = m_fSmoothingAngle;
+        m_bChanged = true;
+        std::size_t uiTriangles = 0;
+        for (const GFX::MeshGroup& group : m_Mesh.m_Groups) uiTriangles += group.m_Faces.size();
+        m_strSummary = std::to_string(m_Mesh.m_Positions.size()) + " vertices, " + std::to_string(uiTriangles) +
+                       " triangles, " + std::to_string(m_Mesh.m_Materials.size()) + " materials";
+    }
+
+    FlowGraph::PortHandle<FlowGraph::SimplePortT<GFX::Mesh>> hMeshOut;
+    std::wstring m_strFileName;
+    float m_fSmoothingAngle = 80.0f;
+    // The settings of the last read that succeeded.
+    std::wstring m_strReadFileName;
+    float m_fReadAngle = 80.0f;
+    std::string m_strSummary;
+    GFX::Mesh m_Mesh;
+    bool m_bChanged = true;
+};
+
+} // namespace
+
+void RegisterMeshFile(FlowGraph::FilterRegistry& registry)
+{
+    registry.RegisterFilter(FlowGraph::FilterDescriptor(
+        "Host.Mesh.File", "host\\Modules\\MeshFile", "Reads a mesh file (OBJ, PLY, STL, glTF, FBX, ...) through Assimp",
+        "Host;Mesh;File;OBJ;PLY;STL;glTF", [](Core& core, const std::string& strName) -> FlowGraph::Filter* {
+            return new (std::nothrow) FilterMeshFile(core, strName);
+        }));
+}
+
+} // namespace Ondo::Host

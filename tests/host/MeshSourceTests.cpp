@@ -1,0 +1,357 @@
+// The engine's mesh sources: procedural shapes, and mesh files read through Assimp.
+
+#include "support/GLTestEnvironment.h"
+
+#include "host/FlowGraph/Graph.h"
+#include "host/FlowGraph/GraphFile.h"
+#include "host/Modules/HostModules.h"
+#include "host/Modules/MeshFile.h"
+#include "host/Modules/MeshShapes.h"
+
+#include "Ondo/Exceptions.h"
+#include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/FlowGraph/ScopeExecuter.h"
+#include "Ondo/FlowGraph/ValuePorts.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/StringConversion.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <optional>
+
+using namespace Ondo;
+using namespace Ondo::FlowGraph;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path s_Data = fs::path(ONDO_TEST_DATA) / "meshes";
+using Placement = std::function<float(const Vector3f& vPosition, const Vector3f& vNormal)>;
+
+// What every mesh a source makes must be: a normal (and a texture coordinate,
+// in [0, 1] for bUnitSquare, or none) per position, unit normals, faces of
+// three or four existing vertices turning counter-clockwise around their
+// normals, and every vertex where fnError (its distance from where the shape
+// puts it) says. Returns the number of triangles and the surface's area.
+std::pair<std::size_t, double> CheckSurface(const GFX::Mesh& mesh, const Placement& fnError, bool bUnitSquare = false)
+{
+    const auto& p = mesh.m_Positions;
+    const auto& n = mesh.m_Normals;
+    EXPECT_EQ(n.size(), p.size());
+    EXPECT_TRUE(mesh.m_TexCoords.empty() || mesh.m_TexCoords.size() == p.size());
+    int iBadVertices = 0, iBadFaces = 0, iBadWindings = 0;
+    for (std::size_t v = 0; v < p.size() && v < n.size(); ++v)
+        iBadVertices += std::abs(n[v].Length() - 1.0f) > 1e-4f || fnError(p[v], n[v]) > 1e-5f;
+    for (const Vector2f& t : mesh.m_TexCoords)
+        iBadVertices += bUnitSquare && (t[0] < 0 || t[0] > 1 || t[1] < 0 || t[1] > 1);
+    std::pair<std::size_t, double> surface{0, 0.0};
+    for (const GFX::MeshGroup& group : mesh.m_Groups) {
+        for (const GFX::MeshFace& face : group.m_Faces) {
+            const auto& i = face.m_Indices;
+            bool bValid = i.size() == 3 || i.size() == 4;
+            for (const std::uint32_t uiIndex : i) bValid = bValid && uiIndex < p.size() && uiIndex < n.size();
+            iBadFaces += !bValid;
+            for (std::size_t k = 1; bValid && k + 1 < i.size(); ++k) {
+                const Vector3f vCross = Cross(p[i[k]] - p[i[0]], p[i[k + 1]] - p[i[0]]);
+                surface.first += 1;
+                surface.second += vCross.Length() / 2.0;
+                iBadWindings += vCross.Dot(n[i[0]] + n[i[k]] + n[i[k + 1]]) <= 0.0f;
+            }
+        }
+    }
+    EXPECT_EQ(std::tie(iBadVertices, iBadFaces, iBadWindings), std::make_tuple(0, 0, 0)) << "vertices, faces, windings";
+    return surface;
+}
+
+// On the faces of an axis-aligned cube of edge 1 around the centre, normals along an axis, pointing out.
+Placement OnBox(const Vector3f& vCentre)
+{
+    return [vCentre](const Vector3f& p, const Vector3f& n) {
+        return std::abs((p - vCentre).Dot(n) - 0.5f) +
+               std::abs(std::abs(n[0]) + std::abs(n[1]) + std::abs(n[2]) - 1.0f);
+    };
+}
+
+GFX::Mesh Read(const fs::path& file, float fAngle = 80.0f, std::vector<std::string>* pNotes = nullptr)
+{
+    return Host::ReadMeshFile(Utf8ToWide(file.string()), fAngle, pNotes);
+}
+
+// A core with the host modules and a folder for files; sources come from
+// the registry with their controls, bound to the test device.
+class MeshSources : public ::testing::Test {
+protected:
+    MeshSources() { Host::RegisterHostModules(m_Core); }
+    ~MeshSources() override
+    {
+        for (auto& pFilter : m_Filters) pFilter->DetachDevice();
+        fs::remove_all(m_Folder);
+    }
+
+    OpenGL::BaseFilter& Make(const std::string& strType)
+    {
+        auto& pFilter = m_Filters.emplace_back(dynamic_cast<OpenGL::BaseFilter*>(
+            FilterRegistry::Get(m_Core).FindFilter(strType)->m_fnFactory(m_Core, "source")));
+        pFilter->Initialize();
+        pFilter->AttachDevice(OndoTest::TestDevice());
+        pFilter->Instrument(m_Controls);
+        return *pFilter;
+    }
+    // Runs a source: its mesh and whether it is marked changed.
+    std::pair<const GFX::Mesh*, bool> Run(Filter& source)
+    {
+        ScopeExecuter executer;
+        source.Execute(executer);
+        const PortHandle<SimplePortT<GFX::Mesh>> hMesh(source.FindPort("Mesh", true));
+        return {hMesh->GetData(), hMesh->HasChanged()};
+    }
+    fs::path Write(const std::string& strName, const std::string& strText)
+    {
+        fs::create_directories((m_Folder / strName).parent_path());
+        std::ofstream(m_Folder / strName, std::ios::binary) << strText;
+        return m_Folder / strName;
+    }
+
+    const fs::path m_Folder = fs::temp_directory_path() / ("ondo-meshes-" + std::to_string(::getpid()));
+    Core m_Core;
+    Instrumenter m_Controls;
+    std::vector<std::shared_ptr<OpenGL::BaseFilter>> m_Filters;
+};
+
+} // namespace
+
+TEST(MeshShapes, AreSurfacesOfTheirSizeWithNormalsPointingOut)
+{
+    const double dPi = 3.14159265358979323846;
+    struct Case {
+        const char* szName;
+        GFX::Mesh mesh;
+        std::size_t uiVertices, uiFaces, uiTriangles;
+        double dArea;
+        Placement fnError;
+    };
+    const Case cases[] = {
+        {"plane", Host::MakePlane(3, 2, 3, 2), 12, 6, 12, 6.0,
+         [](const Vector3f& p, const Vector3f& n) {
+             return std::abs(p[2]) + (n - Vector3f(0, 0, 1)).Length() + std::max(0.0f, std::abs(p[0]) - 1.5f) +
+                    std::max(0.0f, std::abs(p[1]) - 1.0f);
+         }},
+        {"cube", Host::MakeCube(2, 2), 54, 24, 48, 24.0,
+         [](const Vector3f& p, const Vector3f& n) {
+             return OnBox({0, 0, 0})(p * 0.5f, n);
+         }},
+        {"sphere", Host::MakeSphere(2, 16, 8), 17 * 9, 128, 224, 16 * dPi,
+         [](const Vector3f& p, const Vector3f& n) { return std::abs(p.Length() - 2.0f) + (n - p * 0.5f).Length(); }},
+        {"torus", Host::MakeTorus(1, 0.25f, 24, 12), 25 * 13, 288, 576, dPi * dPi,
+         [](const Vector3f& p, const Vector3f& n) {
+             const Vector3f vCentre = Vector3f(p[0], p[1], 0).Normalized();
+             return std::abs((p - vCentre).Length() - 0.25f) + (n - (p - vCentre) * 4.0f).Length();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        EXPECT_EQ(std::make_tuple(c.mesh.m_Positions.size(), c.mesh.m_TexCoords.size(), c.mesh.m_Materials.size()),
+                  std::make_tuple(c.uiVertices, c.uiVertices, std::size_t{1}));
+        ASSERT_EQ(c.mesh.m_Groups.size(), 1u);
+        EXPECT_EQ(c.mesh.m_Groups[0].m_Faces.size(), c.uiFaces);
+        for (const GFX::MeshFace& face : c.mesh.m_Groups[0].m_Faces) ASSERT_EQ(face.m_iMaterial, 0);
+        const auto [uiTriangles, dArea] = CheckSurface(c.mesh, c.fnError, true);
+        EXPECT_EQ(uiTriangles, c.uiTriangles);
+        EXPECT_NEAR(dArea, c.dArea, c.dArea * 0.05) << "tessellated round shapes are a little smaller";
+    }
+}
+
+TEST_F(MeshSources, ShapesRebuildOnlyWhenAValueInForceChanges)
+{
+    Filter& sphere = Make("Host.Mesh.Sphere");
+    std::vector<bool> flags;
+    const auto Step = [&] {
+        const auto [pMesh, bChanged] = Run(sphere);
+        flags.push_back(bChanged);
+        return pMesh;
+    };
+    EXPECT_EQ(Step()->m_Positions.size(), 33u * 17u);
+    Step();
+    m_Controls.SetControl("Segments", "8");
+    EXPECT_EQ(Step()->m_Positions.size(), 9u * 17u);
+    // An input overrides its setting while it carries an acceptable value.
+    float fRadius = 3.0f;
+    PortHandle<SimplePortT<float>>(sphere.FindPort("Radius", false))->SetData(&fRadius, true);
+    EXPECT_NEAR(Step()->m_Positions[40].Length(), 3.0f, 1e-5f);
+    Step();
+    EXPECT_EQ(flags, (std::vector<bool>{true, false, true, true, false}));
+
+    // A bad edit is refused and shown undone; a bad input is an error of the run.
+    EXPECT_THROW(m_Controls.SetControl("Rings", "1"), std::invalid_argument);
+    EXPECT_EQ(Instrumenter::ValueText(*m_Controls.FindControl("Rings")), "16");
+    EXPECT_FALSE(Run(sphere).second);
+    fRadius = -1.0f;
+    Run(sphere);
+    ASSERT_EQ(m_Core.GetErrors().size(), 1u);
+    EXPECT_NE(m_Core.GetErrors()[0].find("\"Radius\""), std::string::npos) << m_Core.GetErrors()[0];
+
+    Filter& torus = Make("Host.Mesh.Torus");
+    EXPECT_THROW(m_Controls.SetControl("Minor Radius", "1.5"), std::invalid_argument) << "wider than the ring";
+    CheckSurface(*Run(torus).first, [](const Vector3f& p, const Vector3f&) {
+        return std::max(0.0f, std::hypot(p[0], p[1]) - 1.25f) + std::max(0.0f, 0.75f - std::hypot(p[0], p[1]));
+    });
+}
+
+TEST_F(MeshSources, RealFilesGiveTheirBoxesWithOutwardNormalsAndTheirMaterials)
+{
+    for (const auto& [szFile, vCentre, uiMaterials] : {std::tuple{"cube_usemtl.obj", Vector3f(0.5f, 0.5f, 0.5f), 4u},
+                                                       {"cube.ply", Vector3f(0.5f, 0.5f, 0.5f), 1u},
+                                                       {"triangle.stl", Vector3f(0, 0, -0.5f), 1u},
+                                                       {"BoxTextured.gltf", Vector3f(), 2u},
+                                                       {"BoxTextured.glb", Vector3f(), 2u}}) {
+        SCOPED_TRACE(szFile);
+        std::vector<std::string> notes;
+        const GFX::Mesh mesh = Read(s_Data / szFile, 80.0f, &notes);
+        const bool bTriangle = std::string(szFile) == "triangle.stl";
+        EXPECT_EQ(CheckSurface(mesh, OnBox(vCentre)),
+                  (std::pair<std::size_t, double>(bTriangle ? 1 : 12, bTriangle ? 2 : 6)));
+        EXPECT_EQ(mesh.m_Materials.size(), uiMaterials);
+        EXPECT_EQ(notes.size(), std::string(szFile) == "BoxTextured.glb" ? 1u : 0u) << "its texture is embedded";
+    }
+
+    // The OBJ's faces keep the materials its .mtl defines, and the one it names without defining.
+    const GFX::Mesh obj = Read(s_Data / "cube_usemtl.obj");
+    std::map<std::string, std::size_t> trianglesOf;
+    for (const GFX::MeshGroup& group : obj.m_Groups)
+        for (const GFX::MeshFace& face : group.m_Faces) ++trianglesOf[obj.m_Materials.at(face.m_iMaterial)->m_strName];
+    EXPECT_EQ(trianglesOf, (std::map<std::string, std::size_t>{{"mtl", 6}, {"mtl2", 4}, {"mtl3", 2}}));
+    const GFX::MeshMaterial& mtl2 = *obj.m_Materials.at(2);
+    EXPECT_EQ(std::tie(mtl2.m_strName, mtl2.m_fShininess, mtl2.m_vSpecular),
+              std::make_tuple(std::string("mtl2"), 16.0f, Vector3f(0.375f, 0.375f, 0.375f)));
+
+    // glTF: texture coordinates and the base-colour picture as "Diffuse", by absolute path.
+    const GFX::Mesh gltf = Read(s_Data / "BoxTextured.gltf");
+    EXPECT_EQ(gltf.m_TexCoords.size(), gltf.m_Positions.size());
+    const auto& textures = gltf.m_Materials.at(gltf.m_Groups.at(0).m_Faces.at(0).m_iMaterial)->m_Textures;
+    ASSERT_EQ(textures.size(), 1u);
+    EXPECT_EQ(std::make_pair(textures[0].m_strKind, fs::path(textures[0].m_strFileName)),
+              std::make_pair(std::string("Diffuse"), fs::absolute(s_Data / "CesiumLogoFlat.png").lexically_normal()));
+
+    // The PLY has no normals: flat ones at 80 degrees (four corners per face), one per corner at 180.
+    const GFX::Mesh smooth = Read(s_Data / "cube.ply", 180.0f);
+    EXPECT_EQ(std::make_pair(Read(s_Data / "cube.ply").m_Positions.size(), smooth.m_Positions.size()),
+              (std::pair<std::size_t, std::size_t>(24, 8)));
+    CheckSurface(smooth, [](const Vector3f& p, const Vector3f& n) {
+        return (n - (p - Vector3f(0.5f, 0.5f, 0.5f)).Normalized()).Length();
+    });
+}
+
+TEST_F(MeshSources, TexturesOfWindowsMtlFilesAreFoundAndPolygonsTriangulated)
+{
+    const fs::path obj = Write("model/scene.obj", "mtllib scene.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0.5 1.5 0\nv 0 1 0\n"
+                                                  "usemtl wood\nf 1 2 3 4 5\nf 1 2 3\n");
+    Write("model/scene.mtl",
+          "newmtl wood\nKd 0.5 0.25 0.125\nd 0.5\nNs 10\nmap_Kd textures\\wood.png\n"
+          "map_bump .\\textures\\bumps.png\nmap_Ks C:\\Users\\someone\\Desktop\\spec.png\nmap_d missing.png\n");
+    for (const char* szFile : {"model/textures/wood.png", "model/textures/bumps.png", "model/spec.png"})
+        Write(szFile, "");
+
+    std::vector<std::string> notes;
+    const GFX::Mesh mesh = Read(obj, 80.0f, &notes);
+    EXPECT_EQ(CheckSurface(mesh, OnBox({0, 0, -0.5f})).first, 4u) << "a pentagon and a triangle";
+    const GFX::MeshMaterial& wood = *mesh.m_Materials.at(mesh.m_Groups.at(0).m_Faces.at(0).m_iMaterial);
+    EXPECT_EQ(std::tie(wood.m_strName, wood.m_vDiffuse, wood.m_fOpacity, wood.m_fShininess),
+              std::make_tuple(std::string("wood"), Vector3f(0.5f, 0.25f, 0.125f), 0.5f, 10.0f));
+    std::map<std::string, fs::path> byKind;
+    for (const GFX::MeshTexture& texture : wood.m_Textures) byKind[texture.m_strKind] = texture.m_strFileName;
+    const fs::path folder = fs::absolute(m_Folder / "model");
+    EXPECT_EQ(byKind, (std::map<std::string, fs::path>{{"Diffuse", folder / "textures/wood.png"},
+                                                       {"Bump", folder / "textures/bumps.png"},
+                                                       {"Specular", folder / "spec.png"},
+                                                       {"Alpha", folder / "missing.png"}}));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("missing.png"), std::string::npos) << notes[0];
+}
+
+TEST_F(MeshSources, UnreadableFilesAreRefusedNamingTheFileAndTheReason)
+{
+    std::ifstream glb(s_Data / "BoxTextured.glb", std::ios::binary), gltf(s_Data / "BoxTextured.gltf");
+    const std::string strGlb{std::istreambuf_iterator<char>(glb), {}},
+        strGltf{std::istreambuf_iterator<char>(gltf), {}};
+    const std::string strPly = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                               "property float z\nelement face 1\nproperty list uchar int vertex_index\nend_header\n";
+    Write("folder.obj/inner", "");
+    // File, content (none: not written), whether it is missing rather than unreadable.
+    for (const auto& [strFile, content, bMissing] :
+         std::vector<std::tuple<std::string, std::optional<std::string>, bool>>{
+             {"missing.obj", std::nullopt, true},
+             {"folder.obj", std::nullopt, true},
+             {"empty.obj", "", false},
+             {"truncated.glb", strGlb.substr(0, 1000), false},
+             {"truncated.gltf", strGltf.substr(0, strGltf.size() / 2), false},
+             {"truncated.ply", strPly + "0 0 0\n", false},
+             {"lying.ply", strPly + "0 0 0\n1 0 0\n0 1 0\n3 0 1 42\n", false},
+             {"lying.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n", false},
+             {"points.obj", "v 0 0 0\nv 1 0 0\np 1 2\n", false},
+             {"picture.stl", strGlb, false}}) {
+        SCOPED_TRACE(strFile);
+        const fs::path file = content ? Write(strFile, *content) : m_Folder / strFile;
+        std::string strMessage = "no exception";
+        bool bWasMissing = false;
+        try {
+            Read(file);
+        } catch (const ExceptionFileMissing& e) {
+            strMessage = e.what();
+            bWasMissing = true;
+        } catch (const ExceptionParsing& e) {
+            strMessage = e.what();
+        }
+        EXPECT_EQ(bWasMissing, bMissing) << strMessage;
+        const std::string strStart = "cannot read the mesh file \"" + file.string() + "\": ";
+        EXPECT_TRUE(strMessage.rfind(strStart, 0) == 0 && strMessage.size() > strStart.size() + 8) << strMessage;
+    }
+}
+
+TEST_F(MeshSources, FileSourceReadsAtLoadAndOnEditsKeepingTheLastGoodMesh)
+{
+    const std::string strBroken = Write("broken.obj", "v 0 0 0\nf 1 2 3\n").string(),
+                      strGood = (s_Data / "cube.ply").string();
+    std::vector<std::string> loads;
+    for (const std::string& strFile : {strGood, strBroken}) {
+        try {
+            LoadGraphFromText(
+                m_Core, &OndoTest::TestDevice(),
+                "<OndoGraph version=\"1\"><Scope name=\"Root\"><Filter type=\"Host.Mesh.File\" name=\"Model\">"
+                "<Control label=\"File Name\" value=\"" +
+                    strFile + "\"/></Filter></Scope></OndoGraph>",
+                "mesh.xml");
+            loads.push_back("loaded");
+        } catch (const std::runtime_error& e) {
+            loads.push_back(e.what());
+        }
+    }
+    EXPECT_EQ(loads[0], "loaded");
+    EXPECT_EQ(loads[1].rfind(
+                  "mesh.xml:1: \"Model\" (Host.Mesh.File): cannot read the mesh file \"" + strBroken + "\": OBJ", 0),
+              0u)
+        << loads[1];
+
+    Filter& source = Make("Host.Mesh.File");
+    EXPECT_THROW(Run(source), std::runtime_error) << "no file named";
+    m_Controls.SetControl("File Name", strGood);
+    std::vector<bool> flags;
+    for (int iStep = 0; iStep < 5; ++iStep) {
+        if (iStep == 2) {
+            EXPECT_THROW(m_Controls.SetControl("File Name", strBroken), ExceptionParsing);
+        }
+        if (iStep == 3) m_Controls.SetControl("Smoothing Angle", "180");
+        const auto [pMesh, bChanged] = Run(source);
+        flags.push_back(bChanged);
+        EXPECT_EQ(pMesh->m_Positions.size(), iStep < 3 ? 24u : 8u) << iStep;
+    }
+    EXPECT_EQ(flags, (std::vector<bool>{true, false, false, true, false}));
+    EXPECT_EQ(Instrumenter::ValueText(*m_Controls.FindControl("File Name")), strGood);
+    EXPECT_EQ(Instrumenter::ValueText(*m_Controls.FindControl("Summary")), "8 vertices, 12 triangles, 1 materials");
+}
