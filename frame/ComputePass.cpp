@@ -6,11 +6,35 @@
 #include "Ondo/FlowGraph/Port.h"
 #include "Ondo/Logger.h"
 #include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/OpenGL/ShaderCompiler.h"
 #include "Ondo/OpenGL/Textures.h"
 
 #include <stdexcept>
 
 namespace Prismvale {
+
+namespace {
+
+// Builds a compute program from shader text, as BuildProgram does from files:
+// compiled without a logger and checked, linked and checked, failures left to
+// the checks' reports.
+GLuint BuildProgramFromMemory(const std::string& strSource)
+{
+    Ondo::OpenGL::ShaderCompiler compiler(nullptr);
+    const GLuint uiShader = compiler.CreateFromMemory(GL_COMPUTE_SHADER, strSource, std::wstring());
+    compiler.Check();
+    const GLuint uiProgram = glCreateProgram();
+    if (uiShader != 0) {
+        glAttachShader(uiProgram, uiShader);
+        // The program keeps the shader alive while it is attached.
+        glDeleteShader(uiShader);
+    }
+    glLinkProgram(uiProgram);
+    Ondo::OpenGL::CheckProgram(uiProgram, nullptr);
+    return uiProgram;
+}
+
+} // namespace
 
 void ReportMissingTexture(const Ondo::OpenGL::BaseFilter& owner, const std::string& strLabel)
 {
@@ -45,10 +69,14 @@ ComputePrograms::ComputePrograms(std::wstring strShader, std::vector<std::string
 const ComputeProgram& ComputePrograms::Make(TexelKind eKind)
 {
     ComputeProgram& program = m_Programs[static_cast<std::size_t>(eKind)];
-    const wchar_t* szDefine = eKind == TexelKind::Int    ? L"#define TARGET_KIND_INT 1\n"
-                              : eKind == TexelKind::UInt ? L"#define TARGET_KIND_UINT 1\n"
-                                                         : L"";
-    program.m_uiName = BuildProgram({{GL_COMPUTE_SHADER, ShaderPath(m_strPath)}}, szDefine);
+    const std::string strDefine = eKind == TexelKind::Int    ? "#define TARGET_KIND_INT 1\n"
+                                  : eKind == TexelKind::UInt ? "#define TARGET_KIND_UINT 1\n"
+                                                             : "";
+    if (m_strSource.empty())
+        program.m_uiName = BuildProgram({{GL_COMPUTE_SHADER, ShaderPath(m_strPath)}},
+                                        std::wstring(strDefine.begin(), strDefine.end()));
+    else
+        program.m_uiName = BuildProgramFromMemory(Ondo::OpenGL::InsertAfterVersion(m_strSource, strDefine));
     if (eKind != TexelKind::Float && m_uiIntegerSampler == 0) {
         glGenSamplers(1, &m_uiIntegerSampler);
         glSamplerParameteri(m_uiIntegerSampler, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -100,7 +128,31 @@ void HookedComputePass::Build()
 {
     const GLuint uiProgram = m_Programs.Build().m_uiName;
     m_ShaderHelper.RemoveAllShaderPorts();
-    m_ShaderHelper.AddPortsFromShaderFile(uiProgram, ShaderPath(m_Programs.GetPath()), std::wstring());
+    AddPorts(uiProgram);
+}
+
+void HookedComputePass::BuildFromMemory(std::string strSource, const std::string& strDeclaring)
+{
+    Release();
+    m_Programs.SetSource(std::move(strSource));
+    if (strDeclaring.empty()) {
+        Build();
+        return;
+    }
+    m_Programs.Build();
+    m_ShaderHelper.RemoveAllShaderPorts();
+    const GLuint uiDeclaring = BuildProgramFromMemory(strDeclaring);
+    m_ShaderHelper.AddPortsFromShaderMemory(uiDeclaring, strDeclaring, std::wstring());
+    m_ShaderHelper.RemoveHooks(uiDeclaring);
+    glDeleteProgram(uiDeclaring);
+}
+
+void HookedComputePass::AddPorts(GLuint uiProgram)
+{
+    if (m_Programs.GetSource().empty())
+        m_ShaderHelper.AddPortsFromShaderFile(uiProgram, ShaderPath(m_Programs.GetPath()), std::wstring());
+    else
+        m_ShaderHelper.AddPortsFromShaderMemory(uiProgram, m_Programs.GetSource(), std::wstring());
 }
 
 void HookedComputePass::Release()
@@ -119,10 +171,9 @@ bool HookedComputePass::Run(Ondo::OpenGL::TextureObject2D* pTarget, const Progra
     ImageUnitFormat unit;
     bool bMade = false;
     const ComputeProgram& program = m_Programs.ForTarget(Ondo::OpenGL::GetInternalFormat2D(uiTarget), unit, bMade);
-    // A build made for another kind of target feeds the ports the file
+    // A build made for another kind of target feeds the ports the shader
     // declares, which exist already: the hooker only hooks them to it.
-    if (bMade)
-        m_ShaderHelper.AddPortsFromShaderFile(program.m_uiName, ShaderPath(m_Programs.GetPath()), std::wstring());
+    if (bMade) AddPorts(program.m_uiName);
     // The integer textures the program reads, by variable location.
     std::vector<GLint> integerInputs;
     for (const auto& hook : m_ShaderHelper.GetHooks()) {
@@ -152,7 +203,9 @@ bool HookedComputePass::Run(Ondo::OpenGL::TextureObject2D* pTarget, const Progra
         integerUnits.push_back(static_cast<GLuint>(iUnit));
         glBindSampler(integerUnits.back(), m_Programs.GetIntegerSampler());
     }
-    const GLuint uiUnit = m_eUnit == TargetUnit::Two ? 2u : static_cast<GLuint>(iNextUnit);
+    const GLuint uiUnit = m_eUnit == TargetUnit::Two   ? 2u
+                          : m_eUnit == TargetUnit::One ? 1u
+                                                       : static_cast<GLuint>(iNextUnit);
     glActiveTexture(GL_TEXTURE0 + uiUnit);
     glBindImageTexture(uiUnit, uiTarget, 0, GL_FALSE, 0, GL_WRITE_ONLY, unit.m_eFormat);
     if (fnAfterBinding) fnAfterBinding(program);

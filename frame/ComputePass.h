@@ -39,11 +39,16 @@ struct ComputeProgram {
 // shader that writes integer targets is compiled once per kind, with
 // TARGET_KIND_INT or TARGET_KIND_UINT defined right after its #version line;
 // the float build is made by Build, the integer ones on first use.
+//
+// A filter that writes its shader text itself sets it with SetSource: the
+// builds then compile that text from memory instead of the file.
 class ComputePrograms {
 public:
     ComputePrograms(std::wstring strShader, std::vector<std::string> uniformNames, TargetKinds eKinds);
 
     const std::wstring& GetPath() const { return m_strPath; }
+    void SetSource(std::string strSource) { m_strSource = std::move(strSource); }
+    const std::string& GetSource() const { return m_strSource; }
 
     // The float build.
     const ComputeProgram& Build();
@@ -68,6 +73,7 @@ private:
     const ComputeProgram& Make(TexelKind eKind);
 
     std::wstring m_strPath;
+    std::string m_strSource; // the shader text, when it comes from memory
     std::vector<std::string> m_UniformNames;
     TargetKinds m_eKinds;
     std::array<ComputeProgram, 3> m_Programs; // by TexelKind
@@ -93,10 +99,12 @@ void RequireInputKind(const std::string& strLabel, const Ondo::OpenGL::TextureOb
 //
 // The hooked kind also owns the port hooker that turns the shader's annotated
 // inputs into ports of the filter; the target is written through an image
-// unit: 2, or the first one after the hooker's units.
+// unit: 2, the first one after the hooker's units, or 1. A filter that
+// writes its shader text at run time gives no file (an empty path) and builds
+// with BuildFromMemory instead of Build.
 class HookedComputePass {
 public:
-    enum class TargetUnit { Two, NextFree };
+    enum class TargetUnit { Two, NextFree, One };
     using ProgramStep = std::function<void(const ComputeProgram&)>;
 
     HookedComputePass(Ondo::OpenGL::BaseFilter& owner, std::wstring strShader, TargetUnit eUnit,
@@ -104,6 +112,17 @@ public:
 
     // Builds the float program and makes the shader's ports anew from the file.
     void Build();
+    // Unhooks and deletes every program, then builds the float program from
+    // the text and makes the ports the text declares anew (ports it no longer
+    // declares go once the owner's InitResources or Process is over).
+    //
+    // The compiler drops an input that a text declares but does not read, and
+    // with it the hooker would drop its port, and the port's connections. A
+    // text that may leave a declared input unread comes with strDeclaring, a
+    // text that reads every input it declares: the ports are made from a
+    // program of that text, which is deleted at once, so they stay while
+    // nothing is hooked to the pass's program.
+    void BuildFromMemory(std::string strSource, const std::string& strDeclaring = std::string());
     // Unhooks and deletes every program; nothing when there is none.
     void Release();
 
@@ -120,6 +139,9 @@ public:
              const ProgramStep& fnAfterBinding = {});
 
 private:
+    // Hooks the ports the program's shader declares, from the file or the text.
+    void AddPorts(GLuint uiProgram);
+
     Ondo::OpenGL::BaseFilter& m_Owner;
     TargetUnit m_eUnit;
     ComputePrograms m_Programs;
