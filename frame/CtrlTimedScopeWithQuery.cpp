@@ -44,7 +44,14 @@ void CtrlTimedScopeWithQuery::ExecuteScope(ScopeExecuter& executer)
         return;
     }
     glBeginQuery(GL_TIME_ELAPSED, m_uiQuery);
-    if (pScope) executer.ExecuteScope(*pScope);
+    // The query ends on every path: a filter inside that fails must not
+    // leave it active, or the next frame's begin would fail.
+    try {
+        if (pScope) executer.ExecuteScope(*pScope);
+    } catch (...) {
+        glEndQuery(GL_TIME_ELAPSED);
+        throw;
+    }
     glEndQuery(GL_TIME_ELAPSED);
     // Waits until the GPU has finished the scope's work.
     GLuint64 uiNanoseconds = 0;

@@ -1,11 +1,13 @@
 #include "frame/DynamicPorts.h"
 
 #include "Ondo/Core.h"
+#include "Ondo/Exceptions.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
-#include "Ondo/Logger.h"
 #include "Ondo/OpenGL/BaseFilter.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 
 namespace Prismvale {
 
@@ -52,17 +54,52 @@ void TextureFormatChoices::RebuildControls(Ondo::Instrumenter& instrumenter, std
 
 void TextureFormatChoices::Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer, const std::string& strKey)
 {
-    serializer.Serialize(strKey, m_Formats, "Item");
+    if (!serializer.IsReader()) {
+        serializer.Serialize(strKey, m_Formats, "Item");
+        return;
+    }
+    std::vector<int> formats;
+    serializer.Serialize(strKey, formats, "Item");
+    for (std::size_t i = 0; i < formats.size(); ++i)
+        if (std::none_of(TextureFormats.begin(), TextureFormats.end(),
+                         [&](const TextureFormat& format) { return static_cast<int>(format.m_eValue) == formats[i]; }))
+            throw Ondo::ExceptionParsing("\"" + strKey + "\" item " + std::to_string(i) + " is " +
+                                         std::to_string(formats[i]) + ", which is none of the offered formats");
+    m_Formats = std::move(formats);
 }
 
-int ClampCount(int iCount, int iMaximum) { return std::clamp(iCount, 1, iMaximum); }
-
-int ReadSize(const Ondo::OpenGL::BaseFilter& owner, const Ondo::FlowGraph::SimplePortT<int>& port)
+void SerializeCount(Ondo::FlowGraph::Serialization::Serializer& serializer, const std::string& strKey, int& iCount,
+                    int iMaximum)
 {
-    if (const int* pValue = port.GetData()) return std::max(*pValue, 1);
-    if (Ondo::LoggerInterface* pLogger = owner.GetCore().GetLogger())
-        pLogger->Log(owner.GetName() + ": \"" + port.GetLabel() + "\" carries no value; 1 is used.\n");
-    return 1;
+    int iStored = iCount;
+    serializer.Serialize(strKey, iStored);
+    if (!serializer.IsReader()) return;
+    if (iStored < 1 || iStored > iMaximum)
+        throw Ondo::ExceptionParsing("\"" + strKey + "\" is " + std::to_string(iStored) + ", outside 1 to " +
+                                     std::to_string(iMaximum));
+    iCount = iStored;
+}
+
+int ReadSize(const Ondo::OpenGL::BaseFilter& owner, const Ondo::FlowGraph::SimplePortT<int>& port, GLenum eLimit)
+{
+    const std::string strLabel = "\"" + port.GetLabel() + "\"";
+    const int* pValue = port.GetData();
+    if (!pValue) {
+        owner.GetCore().ReportError(strLabel + " carries no value; 1 was used");
+        return 1;
+    }
+    if (*pValue < 1) {
+        owner.GetCore().ReportError(strLabel + " is " + std::to_string(*pValue) +
+                                    "; a texture is at least 1 texel in each direction");
+        return 1;
+    }
+    GLint iLimit = 0;
+    glGetIntegerv(eLimit, &iLimit);
+    if (*pValue > iLimit)
+        throw std::runtime_error(strLabel + " is " + std::to_string(*pValue) + ", beyond " +
+                                 (eLimit == GL_MAX_3D_TEXTURE_SIZE ? "GL_MAX_3D_TEXTURE_SIZE" : "GL_MAX_TEXTURE_SIZE") +
+                                 " (" + std::to_string(iLimit) + ")");
+    return *pValue;
 }
 
 } // namespace Prismvale

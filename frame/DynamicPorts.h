@@ -123,7 +123,9 @@ public:
     // shown with no item selected.
     void RebuildControls(Ondo::Instrumenter& instrumenter, std::size_t uiCount, std::function<void()> fnChanged);
 
-    // The formats as a sequence of integers, one "Item" element each.
+    // The formats as a sequence of integers, one "Item" element each. A
+    // stored format that the table does not offer is refused
+    // (Ondo::ExceptionParsing naming the key), and the list stays as it was.
     void Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer, const std::string& strKey);
 
 private:
@@ -132,12 +134,20 @@ private:
     const Ondo::Instrumenter* m_pInstrumenter = nullptr;
 };
 
-// A stored count of ports brought into the range its control offers, so that
-// a damaged file cannot ask for millions of ports.
-int ClampCount(int iCount, int iMaximum);
+// Reads a count of ports stored under strKey into iCount, or writes it.
+// A stored count outside the range its control offers (1 to iMaximum) is
+// refused with Ondo::ExceptionParsing naming the key, and iCount stays: a
+// damaged file can neither ask for millions of ports nor be taken silently
+// as something it does not say.
+void SerializeCount(Ondo::FlowGraph::Serialization::Serializer& serializer, const std::string& strKey, int& iCount,
+                    int iMaximum);
 
-// The value of a size input, at least 1. An input that carries no value is
-// read as 1, and the filter says so through the core's logger.
-int ReadSize(const Ondo::OpenGL::BaseFilter& owner, const Ondo::FlowGraph::SimplePortT<int>& port);
+// The value of a size input of a texture, whose sizes the GL limits to the
+// value of eLimit (GL_MAX_TEXTURE_SIZE or GL_MAX_3D_TEXTURE_SIZE), read with
+// the owner's context current. A value beyond the limit is refused before
+// any GL call (std::runtime_error naming the port). A value below 1, or none,
+// is raised to 1 and reported to the owner's core as an error: the texture is
+// made, but it is not what the graph asked for.
+int ReadSize(const Ondo::OpenGL::BaseFilter& owner, const Ondo::FlowGraph::SimplePortT<int>& port, GLenum eLimit);
 
 } // namespace Prismvale

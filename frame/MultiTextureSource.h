@@ -15,9 +15,9 @@ namespace Prismvale {
 
 // Creates a chosen number (1 to 16) of empty textures of one size, each in a
 // format of its own, and publishes each on an output of its own ("0", "1",
-// ...). The textures are made anew when a size input or a setting changes.
-// The 2D and the 3D source differ only in the texture kind and the "Depth"
-// input of the volumes.
+// ...). The textures are made anew when a size input or a setting changes,
+// and after ReleaseResources. The 2D and the 3D source differ only in the
+// texture kind and the "Depth" input of the volumes.
 template <class TextureObject, bool bVolume>
 class MultiTextureSourceT : public Ondo::OpenGL::BaseFilter {
 public:
@@ -37,14 +37,13 @@ public:
 
     void Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer) override
     {
-        serializer.Serialize("NumberOfTextures", m_iNumberOfTextures);
+        SerializeCount(serializer, "NumberOfTextures", m_iNumberOfTextures, MaxTextures);
         serializer.Serialize("Width", hWidth);
         serializer.Serialize("Height", hHeight);
         if constexpr (bVolume) serializer.Serialize("Depth", hDepth);
         m_TextureTypes.Serialize(serializer, "TextureTypes");
         m_DynamicPorts.Serialize(serializer, "DynamicPorts", "Item");
         if (!serializer.IsReader()) return;
-        m_iNumberOfTextures = ClampCount(m_iNumberOfTextures, MaxTextures);
         RebuildPorts();
         m_bRebuild = true;
     }
@@ -62,10 +61,12 @@ public:
         m_TextureTypes.RebuildControls(instrumenter, m_DynamicPorts.GetCount(), fnChanged);
     }
 
-    // The textures are made by the first Process; InitResources has nothing to do.
+    // The textures are made by the first Process, and by the first one after
+    // a release; InitResources has nothing to do.
     void ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&) override
     {
         for (TextureEntry& entry : m_Textures) entry.m_Texture.Release();
+        m_bRebuild = true;
     }
 
     void Process(Ondo::FlowGraph::ScopeExecuter&) override
@@ -96,10 +97,14 @@ private:
 
     void RebuildTextures()
     {
+        // Sizes first: one the GL cannot make is refused before anything
+        // is deleted or made.
+        constexpr GLenum eTarget = bVolume ? GL_TEXTURE_3D : GL_TEXTURE_2D;
+        constexpr GLenum eLimit = bVolume ? GL_MAX_3D_TEXTURE_SIZE : GL_MAX_TEXTURE_SIZE;
+        const int iWidth = ReadSize(*this, *hWidth, eLimit), iHeight = ReadSize(*this, *hHeight, eLimit);
+        const int iDepth = bVolume ? ReadSize(*this, *hDepth, eLimit) : 1;
         for (TextureEntry& entry : m_Textures) entry.m_Texture.Release();
         m_Textures.resize(m_DynamicPorts.GetCount());
-        const int iWidth = ReadSize(*this, *hWidth), iHeight = ReadSize(*this, *hHeight);
-        constexpr GLenum eTarget = bVolume ? GL_TEXTURE_3D : GL_TEXTURE_2D;
 
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
         for (std::size_t i = 0; i < m_Textures.size(); ++i) {
@@ -111,7 +116,7 @@ private:
             glTexParameteri(eTarget, GL_TEXTURE_BASE_LEVEL, 0);
             glTexParameteri(eTarget, GL_TEXTURE_MAX_LEVEL, 0);
             if constexpr (bVolume)
-                glTexStorage3D(eTarget, 1, eFormat, iWidth, iHeight, ReadSize(*this, *hDepth));
+                glTexStorage3D(eTarget, 1, eFormat, iWidth, iHeight, iDepth);
             else
                 glTexStorage2D(eTarget, 1, eFormat, iWidth, iHeight);
             m_Textures[i].m_Texture.m_uiName = uiName;

@@ -13,7 +13,6 @@
 #include "Ondo/FlowGraph/ValuePorts.h"
 #include "Ondo/GFX/ImageData.h"
 #include "Ondo/Instrumenter.h"
-#include "Ondo/Logger.h"
 #include "Ondo/OpenGL/BaseFilter.h"
 #include "Ondo/OpenGL/GPUObjects.h"
 #include "Ondo/OpenGL/Textures.h"
@@ -26,6 +25,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -55,12 +55,21 @@ struct ElementFloats<Ondo::VectorT<float, N>> {
     static const float* Of(const Ondo::VectorT<float, N>& v) { return v.data(); }
 };
 
-// Tells the owner's core logger that an input carries no value, so nothing
-// was made from it this time.
+// Tells the owner's core that an input carries no value, so nothing was
+// made from it this time: an error of the run, which expected the object.
 inline void ReportMissingData(const Ondo::OpenGL::BaseFilter& owner, const std::string& strLabel)
 {
-    if (Ondo::LoggerInterface* pLogger = owner.GetCore().GetLogger())
-        pLogger->Log(owner.GetName() + ": \"" + strLabel + "\" carries no value; nothing was made.\n");
+    owner.GetCore().ReportError("\"" + strLabel + "\" carries no value; nothing was made");
+}
+
+// Refuses a texture size below 1 (a stored or edited setting) with the
+// exception of the caller's choice, naming the setting.
+template <class TException>
+void CheckSizeSetting(const char* szLabel, int iSize)
+{
+    if (iSize < 1)
+        throw TException("\"" + std::string(szLabel) + "\" is " + std::to_string(iSize) +
+                         "; a texture is at least 1 texel in each direction");
 }
 
 // A 2D float texture filled from the first width x height x channels floats
@@ -75,8 +84,11 @@ inline void ReportMissingData(const Ondo::OpenGL::BaseFilter& owner, const std::
 // - the texture a rebuild replaces is deleted once its successor exists, and
 //   ReleaseResources deletes the current one, so no texture outlives the
 //   filter's resources (the next Process after a new InitResources rebuilds);
-// - a data input that carries no vector is not read: the core logger is told,
-//   the output is left as it was and the rebuild waits for data.
+// - a data input that carries no vector is not read: the core is told (an
+//   error of the run), the output is left as it was and the rebuild waits;
+// - a size below 1 is refused: a stored or edited setting at once, an input
+//   value when the texture is built (an error reported to the core); a size
+//   beyond GL_MAX_TEXTURE_SIZE is refused before any GL call.
 template <class TElement>
 class TextureMakerT : public Ondo::OpenGL::BaseFilter {
 public:
@@ -93,12 +105,14 @@ public:
 protected:
     TextureMakerT(Ondo::Core& core, const std::string& strName, const char* szDataLabel, int iDefaultSize)
         : BaseFilter(core, strName, strName), m_iWidth(iDefaultSize), m_iHeight(iDefaultSize),
-          m_szDataLabel(szDataLabel)
+          m_iAcceptedWidth(iDefaultSize), m_iAcceptedHeight(iDefaultSize), m_szDataLabel(szDataLabel)
     {
     }
 
 private:
     void RequestRebuild() { m_bDirty = true; }
+    // Takes an edited size, or puts the accepted one back and refuses it.
+    void OnSizeEdited(const char* szLabel, int& iSize, int& iAccepted);
     // True when a new texture was made.
     bool Build(const std::vector<TElement>& data);
 
@@ -110,6 +124,9 @@ private:
     std::int32_t m_iImageFormat = Ondo::GFX::FormatR32F;
     int m_iWidth;
     int m_iHeight;
+    // The sizes in force, to go back to when an edit is refused.
+    int m_iAcceptedWidth;
+    int m_iAcceptedHeight;
     bool m_bDirty = true;
     const char* m_szDataLabel;
 };
@@ -177,18 +194,23 @@ void TextureMakerT<TElement>::Serialize(Ondo::FlowGraph::Serialization::Serializ
                      [&](const DataTextureFormat& format) { return format.m_iImageFormat == iImageFormat; }))
         throw Ondo::ExceptionParsing(GetName() + ": ImageFormat " + std::to_string(iImageFormat) +
                                      " is none of 25 (GL_R32F), 26 (GL_RG32F), 27 (GL_RGB32F), 28 (GL_RGBA32F)");
+    int iWidth = m_iWidth, iHeight = m_iHeight;
+    serializer.Serialize("Width", iWidth);
+    serializer.Serialize("Height", iHeight);
+    if (!serializer.IsReader()) return;
+    CheckSizeSetting<Ondo::ExceptionParsing>("Width", iWidth);
+    CheckSizeSetting<Ondo::ExceptionParsing>("Height", iHeight);
     m_iImageFormat = iImageFormat;
-    serializer.Serialize("Width", m_iWidth);
-    serializer.Serialize("Height", m_iHeight);
+    m_iWidth = m_iAcceptedWidth = iWidth;
+    m_iHeight = m_iAcceptedHeight = iHeight;
 }
 
 template <class TElement>
 void TextureMakerT<TElement>::Instrument(Ondo::Instrumenter& instrumenter)
 {
     BaseFilter::Instrument(instrumenter);
-    const Ondo::Instrumenter::Callback fnRebuild = std::bind(&TextureMakerT::RequestRebuild, this);
-    instrumenter.AddInt("Width", &m_iWidth, fnRebuild);
-    instrumenter.AddInt("Height", &m_iHeight, fnRebuild);
+    instrumenter.AddInt("Width", &m_iWidth, [this] { OnSizeEdited("Width", m_iWidth, m_iAcceptedWidth); });
+    instrumenter.AddInt("Height", &m_iHeight, [this] { OnSizeEdited("Height", m_iHeight, m_iAcceptedHeight); });
     std::vector<std::string> names;
     std::vector<std::int32_t> codes;
     for (const DataTextureFormat& format : DataTextureFormats) {
@@ -201,6 +223,19 @@ void TextureMakerT<TElement>::Instrument(Ondo::Instrumenter& instrumenter)
         m_iImageFormat = codes[static_cast<std::size_t>(iIndex)];
         m_bDirty = true;
     });
+}
+
+template <class TElement>
+void TextureMakerT<TElement>::OnSizeEdited(const char* szLabel, int& iSize, int& iAccepted)
+{
+    try {
+        CheckSizeSetting<std::invalid_argument>(szLabel, iSize);
+    } catch (...) {
+        iSize = iAccepted;
+        throw;
+    }
+    iAccepted = iSize;
+    m_bDirty = true;
 }
 
 template <class TElement>
@@ -229,7 +264,8 @@ void TextureMakerT<TElement>::Process(Ondo::FlowGraph::ScopeExecuter&)
 }
 
 // Too little data leaves the texture as it is, without a message; a size
-// below 1 x 1 makes no texture either, and that is reported.
+// below 1 x 1 makes no texture either, and that is reported to the core as
+// an error; a size beyond the GL's limit is refused before any GL call.
 template <class TElement>
 bool TextureMakerT<TElement>::Build(const std::vector<TElement>& data)
 {
@@ -238,11 +274,16 @@ bool TextureMakerT<TElement>::Build(const std::vector<TElement>& data)
     const int iWidth = pWidth ? *pWidth : m_iWidth;
     const int iHeight = pHeight ? *pHeight : m_iHeight;
     if (iWidth < 1 || iHeight < 1) {
-        if (Ondo::LoggerInterface* pLogger = GetCore().GetLogger())
-            pLogger->Log(GetName() + ": a texture of " + std::to_string(iWidth) + " x " + std::to_string(iHeight) +
-                         " texels cannot be made; the texture was left as it was.\n");
+        GetCore().ReportError("a texture of " + std::to_string(iWidth) + " x " + std::to_string(iHeight) +
+                              " texels cannot be made (\"Width\", \"Height\"); the texture was left as it was");
         return false;
     }
+    GLint iLimit = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &iLimit);
+    if (iWidth > iLimit || iHeight > iLimit)
+        throw std::runtime_error("a texture of " + std::to_string(iWidth) + " x " + std::to_string(iHeight) +
+                                 " texels (\"Width\", \"Height\") is beyond GL_MAX_TEXTURE_SIZE (" +
+                                 std::to_string(iLimit) + ")");
     const std::size_t uiChannels = Ondo::GFX::GetImageFormatDescription(m_iImageFormat).m_uiChannels;
     const std::size_t uiFloats = static_cast<std::size_t>(iWidth) * static_cast<std::size_t>(iHeight) * uiChannels;
     constexpr std::size_t uiPerElement = ElementFloats<TElement>::Count;

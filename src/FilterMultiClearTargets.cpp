@@ -6,7 +6,6 @@
 #include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
 #include "Ondo/Instrumenter.h"
-#include "Ondo/Logger.h"
 #include "Ondo/OpenGL/ShaderCompiler.h"
 
 #include <algorithm>
@@ -98,11 +97,10 @@ void FilterMultiClearTargets::Serialize(Ondo::FlowGraph::Serialization::Serializ
 {
     serializer.Serialize("hInClearColor", hInClearColor);
     serializer.Serialize("hInClearDepth", hInClearDepth);
-    serializer.Serialize("sNumOfTargets", m_iNumOfTargets);
+    SerializeCount(serializer, "sNumOfTargets", m_iNumOfTargets, MaxTargets);
     m_DynamicPortsIn.Serialize(serializer, "DynamicPortsIn", "PortHandle");
     m_DynamicPortsOut.Serialize(serializer, "DynamicPortsOut", "PortHandle");
     if (!serializer.IsReader()) return;
-    m_iNumOfTargets = ClampCount(m_iNumOfTargets, MaxTargets);
     RebuildPorts();
 }
 
@@ -156,11 +154,10 @@ void FilterMultiClearTargets::ClearTargets()
     GLsizei iColourTargets = 0;
     for (std::size_t i = 0; i < m_DynamicPortsIn.GetCount(); ++i) {
         const Ondo::OpenGL::TextureObject2D* pTexture = m_DynamicPortsIn[i]->GetData();
-        // A target without a texture is left alone and passed on as it came.
+        // A target without a texture is left alone and passed on as it came;
+        // the run is told, since what follows expects a cleared target.
         if (!pTexture || pTexture->m_uiName == 0) {
-            if (Ondo::LoggerInterface* pLogger = GetCore().GetLogger())
-                pLogger->Log(GetName() + ": \"" + m_DynamicPortsIn[i]->GetLabel() +
-                             "\" carries no texture; it was not cleared.\n");
+            GetCore().ReportError("\"" + m_DynamicPortsIn[i]->GetLabel() + "\" carries no texture; it was not cleared");
             continue;
         }
         GLint iFormat = 0;
@@ -172,7 +169,7 @@ void FilterMultiClearTargets::ClearTargets()
     }
     const GLsizei iLimit = ColourTargetLimit();
     if (iColourTargets > iLimit)
-        throw std::runtime_error(GetName() + ": " + std::to_string(iColourTargets) +
+        throw std::runtime_error(std::to_string(iColourTargets) +
                                  " colour targets cannot be cleared at once; this context draws to at most " +
                                  std::to_string(iLimit) + " (GL_MAX_DRAW_BUFFERS)");
     // Only depth-stencil targets, or none with a texture: nothing to clear,

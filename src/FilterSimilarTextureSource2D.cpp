@@ -5,7 +5,6 @@
 #include "Ondo/Core.h"
 #include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/Instrumenter.h"
-#include "Ondo/Logger.h"
 #include "Ondo/OpenGL/Textures.h"
 
 namespace Prismvale {
@@ -30,11 +29,10 @@ void FilterSimilarTextureSource2D::CreatePorts()
 
 void FilterSimilarTextureSource2D::Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer)
 {
-    serializer.Serialize("NumberOfTextures", m_iNumberOfTextures);
+    SerializeCount(serializer, "NumberOfTextures", m_iNumberOfTextures, MaxTextures);
     serializer.Serialize("hSimilarTextureIn", hSimilarTextureIn);
     m_DynamicPorts.Serialize(serializer, "DynamicPorts", "Item");
     if (!serializer.IsReader()) return;
-    m_iNumberOfTextures = ClampCount(m_iNumberOfTextures, MaxTextures);
     RebuildPorts();
     m_bRebuild = true;
 }
@@ -47,10 +45,12 @@ void FilterSimilarTextureSource2D::Instrument(Ondo::Instrumenter& instrumenter)
     });
 }
 
-// The textures are made by the first Process; InitResources has nothing to do.
+// The textures are made by the first Process, and by the first one after a
+// release; InitResources has nothing to do.
 void FilterSimilarTextureSource2D::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
 {
     for (Ondo::OpenGL::TextureObject2D& texture : m_Textures) texture.Release();
+    m_bRebuild = true;
 }
 
 void FilterSimilarTextureSource2D::Process(Ondo::FlowGraph::ScopeExecuter&)
@@ -58,11 +58,11 @@ void FilterSimilarTextureSource2D::Process(Ondo::FlowGraph::ScopeExecuter&)
     const bool bChanged = m_bRebuild || hSimilarTextureIn->HasChanged();
     if (bChanged) {
         // Without a texture to copy from there is nothing to make: the
-        // outputs stay as they are and the rebuild waits for a texture.
+        // outputs stay as they are, the rebuild waits for a texture, and the
+        // run is told that what downstream gets is not what it asked for.
         const Ondo::OpenGL::TextureObject2D* pInput = hSimilarTextureIn->GetData();
         if (!pInput || pInput->m_uiName == 0) {
-            if (Ondo::LoggerInterface* pLogger = GetCore().GetLogger())
-                pLogger->Log(GetName() + ": \"Texture\" carries no texture; the textures were not rebuilt.\n");
+            GetCore().ReportError("\"Texture\" carries no texture; the textures were not rebuilt");
             m_bRebuild = true;
             return;
         }
@@ -82,17 +82,29 @@ void FilterSimilarTextureSource2D::RebuildTextures(GLuint uiSimilarTo)
 {
     for (Ondo::OpenGL::TextureObject2D& texture : m_Textures) texture.Release();
     m_Textures.resize(m_DynamicPorts.GetCount());
+    // The input's swizzle goes with its format: a grey image read as red
+    // with an R, R, R, 1 swizzle must look grey in its copies as well.
+    GLint iBound = 0;
+    GLint swizzle[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &iBound);
+    glBindTexture(GL_TEXTURE_2D, uiSimilarTo);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     try {
         // Throws for an input without a level 0; the textures made so far
         // stay in the list, so ReleaseResources still frees them.
-        for (Ondo::OpenGL::TextureObject2D& texture : m_Textures)
+        for (Ondo::OpenGL::TextureObject2D& texture : m_Textures) {
             texture.m_uiName = Ondo::OpenGL::CreateSimilarTexture(GL_TEXTURE_2D, uiSimilarTo, nullptr);
+            glBindTexture(GL_TEXTURE_2D, texture.m_uiName);
+            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+        }
     } catch (...) {
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(iBound));
         throw;
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(iBound));
 }
 
 } // namespace Prismvale

@@ -12,7 +12,8 @@ namespace Prismvale {
 
 // Creates a chosen number (1 to 16) of empty 2D textures of the size and
 // format of its input texture and publishes each on an output of its own
-// ("0", "1", ...). The textures are made anew when the input changes.
+// ("0", "1", ...), with the input's texture swizzle. The textures are made
+// anew when the input changes and after ReleaseResources.
 class FilterSimilarTextureSource2D : public Ondo::OpenGL::BaseFilter {
 public:
     static constexpr int MaxTextures = 16;

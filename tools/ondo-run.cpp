@@ -45,7 +45,8 @@ const char* const s_szUsage =
     "Options for running a graph:\n"
     "  --frames N                  run N frames, with a progress line per frame\n"
     "  --set FILTER/CONTROL=VALUE  edit a control before running, as a person would (repeatable)\n"
-    "  --save-graph FILE           write the graph (after the --set edits) to FILE\n"
+    "  --save-graph FILE           write the graph (after the --set edits) to FILE; the images it\n"
+    "                              reads are named relative to FILE's folder\n"
     "  --dot FILE                  write the graph in Graphviz's dot language to FILE\n"
     "  --profile                   print the CPU and GPU time of every filter\n"
     "  --output-dir DIR            where relative output file names go (default: the current directory)\n"
@@ -54,7 +55,8 @@ const char* const s_szUsage =
     "  --plugin PATH               the plug-in module to load (default: Prismvale.so beside ondo-run)\n"
     "\n"
     "Relative file names inside a graph (images to load) are taken relative to the graph file.\n"
-    "The exit status is 0 on success, 1 when the graph cannot be loaded or run, 2 for bad usage.\n";
+    "The exit status is 0 on success, 1 when the graph cannot be loaded or run (a filter that fails\n"
+    "or reports an error, a GL error after a filter, a file that is no image), 2 for bad usage.\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -244,34 +246,12 @@ int GLInfo()
     return 0;
 }
 
-// Stops the run as soon as an item reports an error to the core (an image
-// file it could not read, say), before anything downstream uses its result.
-class CheckingExecuter : public ScopeExecuter {
-public:
-    CheckingExecuter(LoggerInterface* pLogger, const Core& core, const Graph& graph)
-        : ScopeExecuter(pLogger), m_Core(core), m_Graph(graph)
-    {
-    }
-
-    void ExecuteItem(ScopeItem& item) override
-    {
-        const std::size_t uiErrors = m_Core.GetErrors().size();
-        ScopeExecuter::ExecuteItem(item);
-        if (m_Core.GetErrors().size() != uiErrors)
-            throw std::runtime_error("\"" + item.GetName() + "\" (" + m_Graph.GetType(item) +
-                                     "): " + m_Core.GetErrors().back());
-    }
-
-private:
-    const Core& m_Core;
-    const Graph& m_Graph;
-};
-
 // Measures every item it runs: CPU time around the call, GPU time between two
-// timestamp queries (which, unlike elapsed-time queries, may nest).
-class ProfilingExecuter : public CheckingExecuter {
+// timestamp queries (which, unlike elapsed-time queries, may nest). The
+// engine's executer stops the run at the first item that fails.
+class ProfilingExecuter : public ScopeExecuter {
 public:
-    using CheckingExecuter::CheckingExecuter;
+    using ScopeExecuter::ScopeExecuter;
 
     void ExecuteItem(ScopeItem& item) override
     {
@@ -279,7 +259,12 @@ public:
         glGenQueries(2, queries);
         glQueryCounter(queries[0], GL_TIMESTAMP);
         const auto start = std::chrono::steady_clock::now();
-        CheckingExecuter::ExecuteItem(item);
+        try {
+            ScopeExecuter::ExecuteItem(item);
+        } catch (...) {
+            glDeleteQueries(2, queries);
+            throw;
+        }
         const double dCpu = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         glQueryCounter(queries[1], GL_TIMESTAMP);
         m_Pending.push_back({&item, dCpu, queries[0], queries[1]});
@@ -378,8 +363,8 @@ int Run(const Options& options)
 
     if (!engine.core.GetErrors().empty())
         throw std::runtime_error(strGraph + ": " + engine.core.GetErrors().back());
-    ProfilingExecuter profiler(&engine.logger, engine.core, *pGraph);
-    CheckingExecuter plain(&engine.logger, engine.core, *pGraph);
+    ProfilingExecuter profiler(&engine.logger);
+    ScopeExecuter plain(&engine.logger);
     ScopeExecuter& executer = options.bProfile ? profiler : plain;
     const auto runStart = std::chrono::steady_clock::now();
     for (int iFrame = 0; iFrame < options.iFrames; ++iFrame) {

@@ -73,9 +73,11 @@ public:
     LoggerInterface* GetLogger() const { return m_pLogger; }
 
     // Problems that make a result wrong without stopping the code that met
-    // them (an image file no reader could decode, say). They are kept for the
-    // runner, which shows them and stops before it writes anything made from
-    // bad input.
+    // them (an image file no reader could decode, an input without a value).
+    // The scope executer stops the run after an item that reported one, with
+    // the message and the item's name, before anything downstream uses its
+    // result; the graph refuses an item that reports one while its resources
+    // are made. Messages say what and which port or file, not the item.
     void ReportError(const std::string& strMessage);
     const std::vector<std::string>& GetErrors() const { return m_Errors; }
 

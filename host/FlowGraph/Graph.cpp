@@ -1,5 +1,6 @@
 #include "Graph.h"
 
+#include "GLErrors.h"
 #include "ValueText.h"
 
 #include "Ondo/Core.h"
@@ -9,7 +10,9 @@
 #include "Ondo/OpenGL/BaseFilter.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace Ondo::FlowGraph {
 
@@ -73,17 +76,16 @@ ScopeItem& Graph::AddItem(Scope& scope, const std::string& strType, const std::s
     }
     if (!pItem) throw std::runtime_error("The factory of " + Quoted(strType) + " made no filter for " + Quoted(strName));
 
+    pItem->SetTypeName(strType);
     scope.AddItem(pItem);
-    m_Types[pItem.get()] = strType;
     m_ScopeOf[pItem.get()] = &scope;
     try {
         pItem->Initialize();
         if (m_pDevice) Attach(*pItem);
     } catch (const std::exception& error) {
-        m_Types.erase(pItem.get());
         m_ScopeOf.erase(pItem.get());
         scope.RemoveItem(*pItem);
-        throw std::runtime_error(Quoted(strName) + " (" + strType + "): " + error.what());
+        throw std::runtime_error(pItem->Describe() + ": " + error.what());
     }
     return *pItem;
 }
@@ -122,7 +124,7 @@ ScopeItem& Graph::RequireItem(const std::string& strName) const
 
 Scope& Graph::GetScopeOf(const ScopeItem& item) const { return *m_ScopeOf.at(&item); }
 
-const std::string& Graph::GetType(const ScopeItem& item) const { return m_Types.at(&item); }
+const std::string& Graph::GetType(const ScopeItem& item) const { return item.GetTypeName(); }
 
 void Graph::CollectItems(const Scope& scope, std::vector<ScopeItem*>& items) const
 {
@@ -153,7 +155,7 @@ PortHandle<Port> Graph::FindPort(Scope& scope, const std::string& strItem, const
             throw std::runtime_error(Quoted(strItem) + " is not in scope " + Quoted(scope.GetName()) +
                                      ": connections stay inside one scope");
         pOwner = &item;
-        strOwner = Quoted(strItem) + " (" + GetType(item) + ")";
+        strOwner = item.Describe();
     }
     const PortHandle<Port> hPort = pOwner->FindPort(strLabel, bOutput);
     if (hPort.IsNone())
@@ -242,22 +244,55 @@ Instrumenter& Graph::GetInstrumenter(const std::string& strItem)
     return *pInstrumenter;
 }
 
+std::string Graph::FileNameProblem(const std::string& strName)
+{
+    std::error_code error;
+    if (std::filesystem::is_regular_file(strName, error)) return {};
+    return std::filesystem::exists(strName, error) ? "is no regular file" : "does not exist";
+}
+
+// A file name is checked before the control takes it, as loading checks the
+// names a graph stores: a loader told to read something that is no regular
+// file would publish nothing or keep its old picture. A control's callback
+// may refuse an edit too (text that does not parse, a size out of range);
+// either way the message names the item and the control.
 void Graph::SetControl(const std::string& strItem, const std::string& strLabel, const std::string& strValue)
 {
+    ScopeItem& item = RequireItem(strItem);
     Instrumenter& instrumenter = GetInstrumenter(strItem);
+    const Instrumenter::Control* pControl = instrumenter.FindControl(strLabel);
+    if (pControl && pControl->m_eKind == Instrumenter::ControlKind::FileName && !strValue.empty()) {
+        const std::string strProblem = FileNameProblem(strValue);
+        if (!strProblem.empty())
+            throw std::runtime_error(item.Describe() + ": " + Quoted(strLabel) + " cannot name " + strValue + ", which " +
+                                     strProblem);
+    }
     try {
         instrumenter.SetControl(strLabel, strValue);
-    } catch (const std::invalid_argument& error) {
-        throw std::runtime_error(Quoted(strItem) + ": " + error.what());
+    } catch (const std::exception& error) {
+        throw std::runtime_error(item.Describe() + ": " + error.what());
     }
 }
 
+// An item that reports an error to the core while its resources are made
+// (an image file it could not read), or leaves a GL error, is refused like
+// one that throws, and released again.
 void Graph::Attach(ScopeItem& item)
 {
+    const std::size_t uiErrors = m_Core.GetErrors().size();
+    bool bGL = true;
     if (auto* pFilter = dynamic_cast<OpenGL::BaseFilter*>(&item))
         pFilter->AttachDevice(*m_pDevice);
     else if (auto* pCtrl = dynamic_cast<OpenGL::BaseCtrlFlowFilter*>(&item))
         pCtrl->AttachDevice(*m_pDevice);
+    else
+        bGL = false;
+    std::string strError = bGL ? TakeGLErrors() : std::string();
+    if (m_Core.GetErrors().size() > uiErrors) strError = m_Core.GetErrors()[uiErrors];
+    if (strError.empty()) return;
+    Detach(item);
+    TakeGLErrors(); // what the release raised belongs to the same failure
+    throw std::runtime_error(strError);
 }
 
 void Graph::Detach(ScopeItem& item)
@@ -277,8 +312,7 @@ void Graph::AttachDevice(OpenGL::Device& device)
         try {
             Attach(*pItem);
         } catch (const std::exception& error) {
-            throw std::runtime_error(Quoted(pItem->GetName()) + " (" + GetType(*pItem) +
-                                     "): its GPU resources could not be made: " + error.what());
+            throw std::runtime_error(pItem->Describe() + ": its GPU resources could not be made: " + error.what());
         }
     }
 }

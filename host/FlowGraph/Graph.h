@@ -84,7 +84,13 @@ public:
 
     // The editor controls of an item, built on first use and kept.
     Instrumenter& GetInstrumenter(const std::string& strItem);
-    // Edits a control as a person would; throws naming the item and control.
+    // Why a file-name control cannot name the file (relative names are taken
+    // from the current folder): empty when it is a regular file, else "does
+    // not exist" or "is no regular file" (a folder, a device such as /dev/zero).
+    static std::string FileNameProblem(const std::string& strName);
+    // Edits a control as a person would; throws naming the item and control,
+    // also when the control's callback refuses the edit, and before the edit
+    // when a file-name control is given something that is no regular file.
     void SetControl(const std::string& strItem, const std::string& strLabel, const std::string& strValue);
 
     // Binds every item to the device (creating GPU resources, in item order)
@@ -110,7 +116,6 @@ private:
     Core& m_Core;
     Scope m_Root;
     OpenGL::Device* m_pDevice = nullptr;
-    std::map<const ScopeItem*, std::string> m_Types;
     std::map<const ScopeItem*, Scope*> m_ScopeOf;
     std::vector<std::unique_ptr<LiteralEntry>> m_Literals;
     std::map<std::string, std::unique_ptr<Instrumenter>> m_Instrumenters;

@@ -17,6 +17,9 @@
 #include <fstream>
 #include <map>
 #include <stdexcept>
+#include <utility>
+#include <variant>
+#include <vector>
 #include <unistd.h>
 
 namespace Ondo::FlowGraph {
@@ -177,7 +180,7 @@ private:
             try {
                 record.pItem->Serialize(reader);
             } catch (const std::exception& error) {
-                throw LoadError(pSettings, Describe(*record.pItem) + ": its settings could not be read: " + error.what());
+                throw LoadError(pSettings, record.pItem->Describe() + ": its settings could not be read: " + error.what());
             }
         }
     }
@@ -234,15 +237,15 @@ private:
             for (const Instrumenter::Control& control : m_Graph.GetInstrumenter(strName).GetControls()) {
                 if (control.m_eKind != Instrumenter::ControlKind::FileName) continue;
                 const std::string strFile = Instrumenter::ValueText(control);
-                std::error_code error;
-                if (strFile.empty() || std::filesystem::is_regular_file(strFile, error)) continue;
+                const std::string strProblem = strFile.empty() ? std::string() : Graph::FileNameProblem(strFile);
+                if (strProblem.empty()) continue;
                 const TiXmlElement* pWhere = record.pElement;
                 for (const TiXmlElement* pControl = record.pElement->FirstChildElement("Control"); pControl;
                      pControl = pControl->NextSiblingElement("Control"))
                     if (pControl->Attribute("label") && control.m_strLabel == pControl->Attribute("label"))
                         pWhere = pControl;
-                throw LoadError(pWhere, Describe(*record.pItem) + ": \"" + control.m_strLabel + "\" names " + strFile +
-                                            ", which is not a file");
+                throw LoadError(pWhere, record.pItem->Describe() + ": \"" + control.m_strLabel + "\" cannot name " +
+                                            strFile + ", which " + strProblem);
             }
         }
     }
@@ -259,11 +262,6 @@ private:
         }
     }
 
-    std::string Describe(const ScopeItem& item) const
-    {
-        return Quoted(item.GetName()) + " (" + m_Graph.GetType(item) + ")";
-    }
-
     Graph& m_Graph;
     OpenGL::Device* m_pDevice;
     Serialization::SaveInfo m_Info;
@@ -271,9 +269,54 @@ private:
     std::vector<ScopeRecord> m_Scopes;
 };
 
+// A file name as seen from another folder: a relative name is taken from
+// the current folder and written relative to the new one (or absolute when
+// no relative path leads there); absolute names stay.
+std::wstring Rebased(const std::wstring& strName, const std::filesystem::path& folder)
+{
+    namespace fs = std::filesystem;
+    std::string strNarrow;
+    try {
+        strNarrow = WideToUtf8(strName);
+    } catch (const std::range_error&) {
+        return strName;
+    }
+    const fs::path path(strNarrow);
+    if (strNarrow.empty() || path.is_absolute()) return strName;
+    const fs::path absolute = (fs::current_path() / path).lexically_normal();
+    const fs::path relative = absolute.lexically_relative(folder);
+    return Utf8ToWide((relative.empty() ? absolute : relative).string());
+}
+
+// Puts rebased names into the file-name controls of an item while its
+// settings are written, and the names it had back afterwards.
+class RebasedFileNames {
+public:
+    RebasedFileNames(Graph& graph, const ScopeItem& item, const std::string& strFolder)
+    {
+        if (strFolder.empty()) return;
+        const std::filesystem::path folder = std::filesystem::absolute(strFolder).lexically_normal();
+        for (const Instrumenter::Control& control : graph.GetInstrumenter(item.GetName()).GetControls()) {
+            if (control.m_eKind != Instrumenter::ControlKind::FileName) continue;
+            std::wstring* pName = std::get<std::wstring*>(control.m_Value);
+            m_Kept.emplace_back(pName, *pName);
+            *pName = Rebased(*pName, folder);
+        }
+    }
+    ~RebasedFileNames()
+    {
+        for (auto& [pName, strName] : m_Kept) *pName = strName;
+    }
+    RebasedFileNames(const RebasedFileNames&) = delete;
+    RebasedFileNames& operator=(const RebasedFileNames&) = delete;
+
+private:
+    std::vector<std::pair<std::wstring*, std::wstring>> m_Kept;
+};
+
 class Saver {
 public:
-    explicit Saver(Graph& graph) : m_Graph(graph) {}
+    Saver(Graph& graph, const std::string& strFolder) : m_Graph(graph), m_strFolder(strFolder) {}
 
     std::string Save()
     {
@@ -381,10 +424,10 @@ private:
         pElement->LinkEndChild(pSettings);
         Serialization::Serializer writer(&document, pSettings, &m_Info);
         try {
+            const RebasedFileNames rebased(m_Graph, item, m_strFolder);
             item.Serialize(writer);
         } catch (const std::exception& error) {
-            throw std::runtime_error(Quoted(item.GetName()) + " (" + m_Graph.GetType(item) +
-                                     "): its settings could not be written: " + error.what());
+            throw std::runtime_error(item.Describe() + ": its settings could not be written: " + error.what());
         }
         if (!pSettings->FirstChild()) pElement->RemoveChild(pSettings);
 
@@ -398,6 +441,7 @@ private:
     }
 
     Graph& m_Graph;
+    std::string m_strFolder;
     Serialization::SaveInfo m_Info;
 };
 
@@ -480,9 +524,13 @@ std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std:
     return LoadGraphFromText(core, pDevice, std::string(file.GetData(), file.GetSize()), strPath);
 }
 
-std::string SaveGraphToText(Graph& graph) { return Saver(graph).Save(); }
+std::string SaveGraphToText(Graph& graph, const std::string& strFolder) { return Saver(graph, strFolder).Save(); }
 
-void SaveGraph(Graph& graph, const std::string& strPath) { WriteFileAtomically(strPath, SaveGraphToText(graph)); }
+void SaveGraph(Graph& graph, const std::string& strPath)
+{
+    const std::string strFolder = std::filesystem::absolute(strPath).parent_path().string();
+    WriteFileAtomically(strPath, SaveGraphToText(graph, strFolder));
+}
 
 std::string GraphToDot(const Graph& graph)
 {

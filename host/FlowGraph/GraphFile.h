@@ -25,10 +25,15 @@ std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std:
 std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
                                          const std::string& strName);
 
-// The graph as a document. Saving, loading and saving again gives the same text.
-std::string SaveGraphToText(Graph& graph);
+// The graph as a document. Saving, loading and saving again gives the same
+// text. Relative names of the files the filters read (their file-name
+// controls) are taken from the current folder, as loading takes them; with a
+// folder given they are written relative to it, so that a document placed
+// there finds its files. Absolute names are written as they are.
+std::string SaveGraphToText(Graph& graph, const std::string& strFolder = std::string());
 // Writes the document through a temporary file that replaces the file only
-// once it is complete. Throws Ondo::ExceptionFileSystem naming the path.
+// once it is complete; file names are written relative to the file's folder.
+// Throws Ondo::ExceptionFileSystem naming the path.
 void SaveGraph(Graph& graph, const std::string& strPath);
 
 // The graph in Graphviz's dot language: items as boxes, control-flow scopes

@@ -118,8 +118,8 @@ public:
             if (IsUsableAspect(*pAspect))
                 fAspect = *pAspect;
             else if (hAspectIn->HasChanged())
-                Detail::Report(*this, "the \"Aspect\" input " + std::to_string(*pAspect) +
-                                          " is no aspect ratio; the setting is used");
+                GetCore().ReportError("\"Aspect\" is " + std::to_string(*pAspect) +
+                                      ", which is no aspect ratio; the setting would be used");
         }
         hAspectIn->ResetChanged();
 
@@ -143,22 +143,21 @@ private:
     }
 
     // Takes the edited controls when they parse and give a proper camera;
-    // otherwise reports why and shows the settings in force again.
+    // otherwise shows the settings in force again and refuses the edit.
     void OnEdited()
     {
-        CameraSettings edited = m_Edit;
-        bool bParsed = Detail::ParseEdit(*this, "Eye", m_Eye, edited.vEye);
-        bParsed = bParsed && Detail::ParseEdit(*this, "Target", m_Target, edited.vTarget);
-        bParsed = bParsed && Detail::ParseEdit(*this, "Up", m_Up, edited.vUp);
-        if (bParsed) {
+        try {
+            CameraSettings edited = m_Edit;
+            edited.vEye = Detail::ParseEdit("Eye", m_Eye);
+            edited.vTarget = Detail::ParseEdit("Target", m_Target);
+            edited.vUp = Detail::ParseEdit("Up", m_Up);
             const std::string strProblem = Check(edited);
-            if (strProblem.empty()) {
-                Accept(edited);
-                return;
-            }
-            Detail::Report(*this, "the edit was not taken: " + strProblem);
+            if (!strProblem.empty()) Detail::RefuseEdit("the edit was not taken: " + strProblem);
+            Accept(edited);
+        } catch (...) {
+            Accept(m_Settings);
+            throw;
         }
-        Accept(m_Settings);
     }
 
     void Accept(const CameraSettings& settings)

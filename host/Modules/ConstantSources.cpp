@@ -51,12 +51,14 @@ public:
         } else {
             instrumenter.AddStringField("Value", &m_Value.m_strText, [this] {
                 T value{};
-                if (Detail::ParseEdit(*this, "Value", m_Value, value)) {
-                    m_Value.Set(value);
-                    m_bChanged = true;
-                } else {
+                try {
+                    value = Detail::ParseEdit("Value", m_Value);
+                } catch (...) {
                     m_Value.Revert();
+                    throw;
                 }
+                m_Value.Set(value);
+                m_bChanged = true;
             });
         }
     }

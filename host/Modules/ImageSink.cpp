@@ -21,14 +21,14 @@ namespace {
 enum class FileType { PNG, EXR };
 
 // The file type a name's extension asks for; throws for any other.
-FileType TypeOfName(const std::string& strFilterName, const std::string& strName)
+FileType TypeOfName(const std::string& strName)
 {
     std::string strExtension = std::filesystem::path(strName).extension().string();
     std::transform(strExtension.begin(), strExtension.end(), strExtension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (strExtension == ".png") return FileType::PNG;
     if (strExtension == ".exr") return FileType::EXR;
-    throw std::runtime_error(strFilterName + ": cannot write \"" + strName +
+    throw std::runtime_error("cannot write \"" + strName +
                              "\": the file type is named by the extension, \".png\" or \".exr\"");
 }
 
@@ -87,23 +87,6 @@ GFX::ImageData ToRGBA8(const GFX::ImageData& source)
     return image;
 }
 
-// 32-bit floats for OpenEXR with the texture's channels; bytes become n / 255.
-GFX::ImageData ToFloat(GFX::ImageData source)
-{
-    if (source.m_iComponentType == GFX::ComponentFloat32) return source;
-    static const std::int32_t s_Formats[] = {GFX::FormatR32F, GFX::FormatRG32F, GFX::FormatRGB32F, GFX::FormatRGBA32F};
-    static const std::int32_t s_Layouts[] = {GFX::LayoutR, GFX::LayoutRG, GFX::LayoutRGB, GFX::LayoutRGBA};
-    const unsigned int uiChannels = GFX::GetImageFormatDescription(source.m_iImageFormat).m_uiChannels;
-    GFX::ImageData image =
-        EmptyLike(source, s_Formats[uiChannels - 1], s_Layouts[uiChannels - 1], GFX::ComponentFloat32);
-    const std::size_t uiValues = std::size_t{source.m_uiWidth} * source.m_uiHeight * uiChannels;
-    for (std::size_t i = 0; i < uiValues; ++i) {
-        const float fValue = source.m_Pixels[i] / 255.0f;
-        std::memcpy(image.m_Pixels.data() + i * sizeof(float), &fValue, sizeof(float));
-    }
-    return image;
-}
-
 } // namespace
 
 FilterImageSink::FilterImageSink(Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
@@ -125,9 +108,9 @@ void FilterImageSink::Instrument(Instrumenter& instrumenter)
     // cannot be written) but pointed out at once.
     instrumenter.AddStringField("File Name", &m_strFileName, [this] {
         try {
-            TypeOfName(GetName(), m_strFileName);
+            TypeOfName(m_strFileName);
         } catch (const std::runtime_error& e) {
-            if (LoggerInterface* pLogger = GetCore().GetLogger()) pLogger->Log(std::string(e.what()) + "\n");
+            Detail::Report(*this, e.what());
         }
     });
     instrumenter.AddBool("Only When Changed", &m_bOnlyWhenChanged, [] {});
@@ -138,13 +121,15 @@ void FilterImageSink::Process(FlowGraph::ScopeExecuter&)
 {
     TexturePort& input = *hTextureIn;
     const OpenGL::TextureObject2D* pTexture = input.GetData();
+    // Nothing to write is an error of the run, not a quiet frame: whoever
+    // runs the graph expects the file.
     if (!pTexture || pTexture->m_uiName == 0) {
-        Detail::Report(*this, "\"Texture\" carries no texture; nothing was written.");
+        GetCore().ReportError("\"Texture\" carries no texture; nothing was written to \"" + m_strFileName + "\"");
         return;
     }
     const RunContext& run = RunContext::Get(GetCore());
     const std::string strName = ExpandFrame(m_strFileName, run.m_uiFrame);
-    const FileType eType = TypeOfName(GetName(), strName);
+    const FileType eType = TypeOfName(strName);
     const std::string strPath = run.ResolveOutputPath(strName);
 
     // Nothing else resets an input's changed flag: it is taken here, so that
@@ -154,18 +139,18 @@ void FilterImageSink::Process(FlowGraph::ScopeExecuter&)
     if (m_bOnlyWhenChanged && !bChanged) return;
 
     const GFX::ImageData image = OpenGL::ReadTexture2D(pTexture->m_uiName);
-    if (image.m_iComponentType != GFX::ComponentUInt8 && image.m_iComponentType != GFX::ComponentFloat32)
-        throw std::runtime_error(GetName() + ": the texture's pixels cannot be written to \"" + strPath + "\"");
 
     // A missing folder is made; when that fails, the writer names the path.
     const std::filesystem::path folder = std::filesystem::path(strPath).parent_path();
     std::error_code error;
     if (!folder.empty()) std::filesystem::create_directories(folder, error);
 
+    // 8- and 16-bit textures are written as they are (grey stays grey, with
+    // alpha when it has one); the writers refuse what they cannot hold.
     if (eType == FileType::PNG)
-        GFX::WritePNG(strPath, ToRGBA8(image));
+        GFX::WritePNG(strPath, image.m_iComponentType == GFX::ComponentFloat32 ? ToRGBA8(image) : image);
     else
-        GFX::WriteEXR(strPath, ToFloat(image));
+        GFX::WriteEXR(strPath, image);
     m_strLastWritten = strPath;
     Detail::Report(*this, "wrote " + strPath);
 }

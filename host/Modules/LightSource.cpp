@@ -73,9 +73,10 @@ public:
     void Instrument(Instrumenter& instrumenter) override
     {
         instrumenter.AddChoice("Type", TypeNames(), m_Light.m_iLightType, [this](int iIndex) {
+            // The instrumenter offers only the listed types.
             GFX::LightSource edited = m_Light;
             edited.m_iLightType = iIndex;
-            TakeEdit(edited);
+            Accept(edited);
         });
         const auto fnEdited = [this] { OnEdited(); };
         instrumenter.AddStringField("Position", &m_Position.m_strText, fnEdited);
@@ -92,31 +93,24 @@ public:
     }
 
 private:
+    // Takes the edited fields when they parse and give a usable light;
+    // otherwise shows the light in force again and refuses the edit.
     void OnEdited()
     {
-        GFX::LightSource edited = m_Light;
-        edited.m_fSpotCutoff = m_fEditCutoff;
-        const bool bParsed = Detail::ParseEdit(*this, "Position", m_Position, edited.m_vPosition) &&
-                             Detail::ParseEdit(*this, "Color", m_Color, edited.m_vColor) &&
-                             Detail::ParseEdit(*this, "Attenuation", m_Attenuation, edited.m_vAttenuation) &&
-                             Detail::ParseEdit(*this, "Spot Direction", m_SpotDirection, edited.m_vSpotDirection);
-        if (bParsed)
-            TakeEdit(edited);
-        else
-            Accept(m_Light, false);
-    }
-
-    // Takes an edited light when it is usable; otherwise reports why and
-    // shows the light in force again.
-    void TakeEdit(const GFX::LightSource& edited)
-    {
-        const std::string strProblem = Check(edited);
-        if (strProblem.empty()) {
+        try {
+            GFX::LightSource edited = m_Light;
+            edited.m_fSpotCutoff = m_fEditCutoff;
+            edited.m_vPosition = Detail::ParseEdit("Position", m_Position);
+            edited.m_vColor = Detail::ParseEdit("Color", m_Color);
+            edited.m_vAttenuation = Detail::ParseEdit("Attenuation", m_Attenuation);
+            edited.m_vSpotDirection = Detail::ParseEdit("Spot Direction", m_SpotDirection);
+            const std::string strProblem = Check(edited);
+            if (!strProblem.empty()) Detail::RefuseEdit("the edit was not taken: " + strProblem);
             Accept(edited);
-            return;
+        } catch (...) {
+            Accept(m_Light, false);
+            throw;
         }
-        Detail::Report(*this, "the edit was not taken: " + strProblem);
-        Accept(m_Light, false);
     }
 
     void Accept(const GFX::LightSource& light, bool bChanged = true)

@@ -1,7 +1,8 @@
 #pragma once
 
 // What the host modules share: settings kept as the engine's value text,
-// messages to the core's logger, and settings a hand-written graph may leave out.
+// messages to the core's logger, settings a hand-written graph may leave out,
+// and the refusal of edits that cannot be taken.
 
 #include "host/FlowGraph/ValueText.h"
 
@@ -87,18 +88,20 @@ struct TextSetting {
     std::string m_strText;
 };
 
-// The text of an edited setting as a value; text that does not parse is
-// reported under the control's label, and nothing is returned.
+// Refuses an edit from a control's callback: the editor (or the runner's
+// --set) gets the reason and the setting keeps its value.
+[[noreturn]] inline void RefuseEdit(const std::string& strWhy) { throw std::invalid_argument(strWhy); }
+
+// The text of an edited setting as a value. Text that does not parse is
+// refused (RefuseEdit, naming the control and the text); the caller shows the
+// value in force again.
 template <class T>
-bool ParseEdit(const FlowGraph::ScopeItem& item, const std::string& strLabel, const TextSetting<T>& setting,
-               T& value)
+T ParseEdit(const std::string& strLabel, const TextSetting<T>& setting)
 {
     try {
-        value = ParseValue<T>(setting.m_strText);
-        return true;
+        return ParseValue<T>(setting.m_strText);
     } catch (const std::invalid_argument& e) {
-        Report(item, "\"" + strLabel + "\" keeps its value: " + e.what());
-        return false;
+        RefuseEdit("\"" + strLabel + "\" does not take \"" + setting.m_strText + "\": " + e.what());
     }
 }
 

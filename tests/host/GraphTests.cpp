@@ -19,6 +19,9 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -112,6 +115,23 @@ public:
     PortHandle<SimplePortT<Ondo::OpenGL::TextureObject2D>> hTexture;
 };
 
+// Fails as its "Mode" control says: 1 throws, 2 leaves a GL error, 3 reports
+// an error to the core; 0 runs cleanly.
+class Failing : public Ondo::OpenGL::BaseFilter {
+public:
+    Failing(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override {}
+    void Instrument(Ondo::Instrumenter& instrumenter) override { instrumenter.AddInt("Mode", &m_iMode, nullptr); }
+    void Process(ScopeExecuter&) override
+    {
+        s_Runs.push_back(GetName());
+        if (m_iMode == 1) throw std::runtime_error("\"In\" is broken");
+        if (m_iMode == 2) glEnable(0xFFFF);
+        if (m_iMode == 3) GetCore().ReportError("\"In\" carries no value");
+    }
+    int m_iMode = 0;
+};
+
 class GraphTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -127,6 +147,9 @@ protected:
                                  }});
         registry.RegisterFilter({"Test.Sink", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
                                      return new Sink(c, n);
+                                 }});
+        registry.RegisterFilter({"Test.Fail", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
+                                     return new Failing(c, n);
                                  }});
         s_Runs.clear();
     }
@@ -186,8 +209,105 @@ TEST_F(GraphTest, RunsInConnectionOrderAndPassesChangedFlagsOncePerFrame)
         FAIL();
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(),
-                     "\"Three\": Control \"Value\" (int) does not take \"ten\": expected a whole number");
+                     "\"Three\" (Test.Source): Control \"Value\" (int) does not take \"ten\": expected a whole number");
     }
+}
+
+// Whatever runs the graph learns of a failing item at once, by its name and
+// type, once: when it throws, leaves a GL error or reports an error to the
+// core, also from inside a control-flow filter's scope. Nothing after it runs.
+TEST_F(GraphTest, ARunStopsAtAFailingItemAndNamesItOnce)
+{
+    const std::string strMessages[] = {"", "\"In\" is broken", "GL error GL_INVALID_ENUM after Process",
+                                       "\"In\" carries no value"};
+    for (bool bInside : {false, true}) {
+        for (int iMode = 1; iMode <= 3; ++iMode) {
+            SCOPED_TRACE(std::to_string(iMode) + (bInside ? " inside the timer" : ""));
+            Graph graph(m_Core);
+            graph.AttachDevice(OndoTest::TestDevice());
+            Scope* pScope = &graph.GetRoot();
+            if (bInside) {
+                auto& timer = dynamic_cast<CtrlFlowFilter&>(graph.AddItem(*pScope, "Ctrl.TimingScopeOpenGL", "Timer"));
+                pScope = timer.GetScopeHandles().front().Get();
+            }
+            graph.AddItem(*pScope, "Test.Fail", "F");
+            graph.AddItem(graph.GetRoot(), "Test.Source", "After");
+            graph.SetControl("F", "Mode", std::to_string(iMode));
+            s_Runs.clear();
+            ScopeExecuter executer;
+            std::string strError = "(ran)";
+            try {
+                graph.RunFrame(executer);
+            } catch (const ItemError& error) {
+                strError = error.what();
+            }
+            EXPECT_EQ(strError, "\"F\" (Test.Fail): " + strMessages[iMode]);
+            EXPECT_EQ(s_Runs, std::vector<std::string>{"F"});
+            EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "the error state was read";
+
+            // Mended, the same graph and executer run the next frame.
+            graph.SetControl("F", "Mode", "0");
+            EXPECT_NO_THROW(graph.RunFrame(executer));
+        }
+    }
+
+    // A GL error made outside the graph is not laid at a filter's door.
+    Graph graph(m_Core);
+    graph.AttachDevice(OndoTest::TestDevice());
+    graph.AddItem(graph.GetRoot(), "Test.Fail", "F");
+    glEnable(0xFFFF);
+    ScopeExecuter executer;
+    try {
+        graph.RunFrame(executer);
+        ADD_FAILURE() << "ran";
+    } catch (const ItemError& error) {
+        EXPECT_STREQ(error.what(), "GL error GL_INVALID_ENUM was left before \"F\" (Test.Fail) ran, by code outside "
+                                   "the graph");
+    }
+}
+
+// A file-name control takes only a regular file; a graph saved into another
+// folder names its files from there (relative names are taken from the
+// current folder, as loading takes them), so that it loads where it lies.
+TEST_F(GraphTest, FileNamesAreCheckedWhenEditedAndFollowASavedGraph)
+{
+    namespace fs = std::filesystem;
+    const fs::path base = fs::path(::testing::TempDir()) / ("graph-files-" + std::to_string(::getpid()));
+    fs::create_directories(base / "images");
+    fs::create_directories(base / "saved");
+    std::ofstream(base / "images" / "a.png") << "bytes";
+    const fs::path start = fs::current_path(), absolute = base / "images" / "a.png";
+    fs::current_path(base / "images");
+
+    Graph graph(m_Core);
+    graph.AddItem(graph.GetRoot(), "OpenGL.Texture.LoadFromFile", "Photo");
+    graph.AddItem(graph.GetRoot(), "OpenGL.Texture.LoadFromFile", "Fixed");
+    graph.SetControl("Photo", "File name", "a.png");
+    graph.SetControl("Fixed", "File name", absolute.string());
+    for (const auto& [strValue, strWhy] : {std::pair<std::string, std::string>{"b.png", "does not exist"},
+                                           {base.string(), "is no regular file"},
+                                           {"/dev/zero", "is no regular file"}}) {
+        try {
+            graph.SetControl("Photo", "File name", strValue);
+            ADD_FAILURE() << strValue;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(error.what(), "\"Photo\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name " + strValue +
+                                        ", which " + strWhy);
+        }
+    }
+    EXPECT_EQ(Ondo::Instrumenter::ValueText(*graph.GetInstrumenter("Photo").FindControl("File name")), "a.png")
+        << "a refused name is not taken";
+
+    SaveGraph(graph, (base / "saved" / "graph.xml").string());
+    EXPECT_NE(SaveGraphToText(graph).find("<FileName value=\"a.png\" />"), std::string::npos) << "the names in force stay";
+    std::ifstream stream(base / "saved" / "graph.xml");
+    const std::string strSaved((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    for (const std::string& strName : {std::string("../images/a.png"), absolute.string()})
+        EXPECT_NE(strSaved.find("<FileName value=\"" + strName + "\" />"), std::string::npos) << strSaved;
+    fs::current_path(base / "saved");
+    EXPECT_NO_THROW(LoadGraph(m_Core, nullptr, "graph.xml"));
+    fs::current_path(start);
+    fs::remove_all(base);
 }
 
 TEST_F(GraphTest, SaveLoadSaveGivesTheSameDocument)
@@ -327,6 +447,10 @@ TEST_F(GraphTest, BadFilesAreRefusedWithTheLineAndTheNames)
                   "</Settings></Filter>\n"),
          "test.xml:4: \"S\" (Test.Source): its settings could not be read: Could not parse \"x\" as int in xml node: "
          "iValue\n"},
+        {Document("<Filter type=\"OpenGL.Texture.LoadFromFile\" name=\"L\"><Settings><hOutTexture PortID=\"-1\"/>"
+                  "<FileName value=\"/dev/zero\"/><bTextureIsMutable value=\"0\"/><bCreateMipMaps value=\"0\"/>"
+                  "</Settings></Filter>\n"),
+         "test.xml:4: \"L\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name /dev/zero, which is no regular file"},
     };
     for (const auto& [strText, strExpected] : cases) {
         const std::string strError = LoadError(strText);

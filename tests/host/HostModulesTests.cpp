@@ -145,9 +145,13 @@ TEST_F(HostModules, ConstantsMarkChangesRefuseBadTextAndRoundTrip)
         }
         EXPECT_EQ(flags, (std::vector<bool>{true, false, true, false, true})) << strType;
     }
-    pControls->SetControl("Value", "1 2");
-    ASSERT_EQ(m_Logger.GetMessages().size(), 1u);
-    EXPECT_EQ(m_Logger.GetMessages()[0].rfind("vec: ", 0), 0u) << m_Logger.GetMessages()[0];
+    // Text that does not parse is refused, naming the control; the old value stays.
+    try {
+        pControls->SetControl("Value", "1 2");
+        ADD_FAILURE() << "taken";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("\"Value\" does not take \"1 2\": ", 0), 0u) << e.what();
+    }
     EXPECT_EQ(Instrumenter::ValueText(*pControls->FindControl("Value")), "1 2 3") << "the editor shows the old value";
     Run(*pConstant);
     EXPECT_EQ(std::make_pair(Changed(*pConstant, "Value"), Value<Vector3f>(*pConstant, "Value")),
@@ -186,6 +190,17 @@ TEST_F(HostModules, CameraMatricesMatchThoseComputedHereAndFollowTheAspectInput)
     Run(camera);
     ExpectMatrix("View Projection", Projection(45, 2) * view);
     EXPECT_TRUE(Changed(camera, "Projection Matrix") && !Changed(camera, "View Matrix"));
+    fAspect = -1.0f;
+    PortHandle<SimplePortT<float>>(camera.FindPort("Aspect", false))->SetData(&fAspect, true);
+    Run(camera);
+    EXPECT_EQ(m_Core.GetErrors(), std::vector<std::string>{"\"Aspect\" is -1.000000, which is no aspect ratio; the "
+                                                           "setting would be used"});
+
+    // Edits that give no camera are refused and leave it as it was.
+    EXPECT_THROW(Controls(camera).SetControl("Target", "0 0 5"), std::invalid_argument);
+    EXPECT_THROW(Controls(camera).SetControl("Up", "0 1"), std::invalid_argument);
+    Run(camera);
+    ExpectMatrix("View Matrix", view);
 
     // An oblique eye goes to the origin, the target onto -z and a point above it straight up.
     const Matrix44f oblique = Host::LookAt(Vector3f(3, 4, 5), Vector3f(1, 0, -2), Vector3f(0, 1, 0));
@@ -201,9 +216,10 @@ TEST_F(HostModules, LightSourcePublishesItsEditedFields)
     Instrumenter& controls = Controls(light);
     for (const auto& [szLabel, szText] :
          {std::pair{"Type", "Spot"}, {"Position", "1 2 3 1"}, {"Color", "0.5 0.25 1 1"}, {"Attenuation", "1 0.1 0.01"},
-          {"Spot Cutoff", "30"}, {"Spot Direction", "0 -1 0"}, {"Spot Cutoff", "120"}})
+          {"Spot Cutoff", "30"}, {"Spot Direction", "0 -1 0"}})
         controls.SetControl(szLabel, szText);
-    EXPECT_EQ(m_Logger.GetMessages().size(), 1u) << "a cut-off past 90 is refused";
+    EXPECT_THROW(controls.SetControl("Spot Cutoff", "120"), std::invalid_argument) << "a cut-off past 90 is refused";
+    EXPECT_THROW(controls.SetControl("Color", "red"), std::invalid_argument);
     Run(light);
     const auto& l = Value<GFX::LightSource>(light, "Light Source");
     EXPECT_EQ(std::tie(l.m_iLightType, l.m_fSpotCutoff), std::make_tuple(GFX::LightSource::Spot, 30.0f));
@@ -248,6 +264,12 @@ TEST_F(HostModules, SinkWritesPngAndExrUnderTheOutputFolderNamedByFrame)
     } catch (const std::runtime_error& e) {
         strError = e.what();
     }
-    EXPECT_TRUE(strError.find("sink") != std::string::npos && strError.find("pic.bmp") != std::string::npos) << strError;
+    EXPECT_NE(strError.find("cannot write \"pic.bmp\""), std::string::npos) << strError;
     EXPECT_FALSE(fs::exists(m_Folder / "pic.bmp"));
+
+    // A texture that is not there is an error of the run, not a quiet frame.
+    m_Texture.Release();
+    Run(sink);
+    EXPECT_EQ(m_Core.GetErrors(),
+              std::vector<std::string>{"\"Texture\" carries no texture; nothing was written to \"pic.bmp\""});
 }

@@ -19,12 +19,13 @@
 
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 
 using namespace Ondo::FlowGraph;
 
 namespace {
 
-// Doubles its input; counts its runs.
+// Doubles its input; counts its runs; refuses a negative input.
 class Doubler : public Ondo::OpenGL::BaseFilter {
 public:
     Doubler(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
@@ -36,6 +37,7 @@ public:
     void Process(ScopeExecuter&) override
     {
         ++m_iRuns;
+        if (*hIn->GetData() < 0.0f) throw std::runtime_error("\"In\" is negative");
         m_fValue = 2.0f * *hIn->GetData();
         hOut->SetData(&m_fValue, hIn->HasChanged());
     }
@@ -148,4 +150,30 @@ TEST_F(TimedScopeTest, RunsUntimedWithoutItsQueryAndReleasesIt)
 
     graph.DetachDevice();
     EXPECT_EQ(countQueries(), iQueries);
+}
+
+// A filter that fails inside the scope stops the run with its own name, and
+// the query is ended all the same: the next frame measures again.
+TEST_F(TimedScopeTest, EndsItsQueryWhenAFilterInsideFails)
+{
+    Graph graph(m_Core);
+    graph.AttachDevice(OndoTest::TestDevice());
+    Build(graph);
+    graph.SetLiteral("Timer", "X", "-1");
+    ScopeExecuter executer;
+    try {
+        graph.RunFrame(executer);
+        ADD_FAILURE() << "ran";
+    } catch (const ItemError& error) {
+        EXPECT_STREQ(error.what(), "\"Double\" (Test.Double): \"In\" is negative");
+    }
+    GLint iActive = -1;
+    glGetQueryiv(GL_TIME_ELAPSED, GL_CURRENT_QUERY, &iActive);
+    EXPECT_EQ(iActive, 0);
+
+    graph.SetLiteral("Timer", "X", "2");
+    graph.RunFrame(executer);
+    auto& timer = dynamic_cast<CtrlFlowFilter&>(graph.RequireItem("Timer"));
+    EXPECT_FLOAT_EQ(*PortHandle<SimplePortT<float>>(timer.FindPort("X", true))->GetData(), 4.0f);
+    EXPECT_NE(PortHandle<SimplePortT<float>>(timer.FindPort("Time", true))->GetData(), nullptr);
 }

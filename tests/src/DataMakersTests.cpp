@@ -171,7 +171,6 @@ TEST(DataMakers, TextureMakersTakeTheSizeFromInputsOrSettingsAndTheFloatsInOrder
         {"MakeTextureFromVec3f", "1 2 3, 4 5 6", {{"Texture Type", "GL_RGBA32F"}}, {},
          {GL_RGBA32F, 1, 1, {1, 2, 3, 4}}},
         {"MakeTextureFromVec3f", "1 2 3", {{"Texture Type", "GL_RGBA32F"}}, {}, {0, 0, 0, {}}},
-        {"MakeTextureFromVec3f", "1 2 3", {}, {{"Width", "0"}}, {0, 0, 0, {}}},
         {"MakeTextureFromVec4f", "1 2 3 4, 5 6 7 8", {{"Texture Type", "GL_RGB32F"}}, {{"Width", "2"}},
          {GL_RGB32F, 2, 1, {1, 2, 3, 4, 5, 6}}},
     };
@@ -190,6 +189,24 @@ TEST(DataMakers, TextureMakersTakeTheSizeFromInputsOrSettingsAndTheFloatsInOrder
             continue;
         }
         EXPECT_EQ(ContentOf(uiTexture, static_cast<int>(values.size()) / (iWidth * iHeight)), c.expected);
+    }
+
+    // Sizes the GL cannot make stop the run, naming the filter.
+    for (const auto& [strWidth, strError] :
+         {std::pair<std::string, std::string>{"0", "a texture of 0 x 1 texels cannot be made (\"Width\", \"Height\"); "
+                                                   "the texture was left as it was"},
+          {"1000000", "a texture of 1000000 x 1 texels (\"Width\", \"Height\") is beyond GL_MAX_TEXTURE_SIZE ("}}) {
+        OndoTest::FilterHarness harness;
+        harness.Add("OpenGL.MakeTextureFromVec3f", "M");
+        harness.Set("M", "Input Data", "1 2 3");
+        harness.Set("M", "Width", strWidth);
+        std::string strWhat = "(ran)";
+        try {
+            harness.Run();
+        } catch (const Ondo::FlowGraph::ItemError& error) {
+            strWhat = error.what();
+        }
+        EXPECT_EQ(strWhat.rfind("\"M\" (OpenGL.MakeTextureFromVec3f): " + strError, 0), 0u) << strWhat;
     }
 }
 
@@ -232,9 +249,10 @@ TEST(DataMakers, BufferMakersHoldTheVectorsFollowTheInputsChangeAndReleaseEveryt
     EXPECT_EQ(OndoTest::CountLive(glIsBuffer), iBuffersBefore);
 }
 
-// Outside a graph: an input that carries no vector is not read (the core
-// logger is told, the output stays empty); the settings keys in their order,
-// read back by a second filter unchanged; a texture format off the list refused.
+// Outside a graph: an input that carries no vector is not read (an error is
+// reported to the core, the output stays empty); the settings keys in their
+// order, read back by a second filter unchanged; a texture format off the
+// list and a size below 1, stored or edited, refused.
 TEST(DataMakers, MissingDataIsReportedAndSettingsRoundTripInTheirOrder)
 {
     const std::vector<std::string> textureKeys{"hDataIn",     "hOutTexture", "hWidthIn", "hHeightIn",
@@ -247,22 +265,23 @@ TEST(DataMakers, MissingDataIsReportedAndSettingsRoundTripInTheirOrder)
                                                 {"OpenGL.Buffer.FromVec4f", "Vec", bufferKeys}}) {
         SCOPED_TRACE(szType);
         Ondo::Core core;
-        Ondo::CollectingLogger logger;
-        core.SetLogger(&logger);
         auto pFirst = OndoTest::MakeFilter(core, szType, "M"), pSecond = OndoTest::MakeFilter(core, szType);
         pFirst->AttachDevice(OndoTest::TestDevice());
         ScopeExecuter executer;
         pFirst->Execute(executer);
         EXPECT_EQ(pFirst->GetPortHandles().back()->GetDataPointer(), nullptr);
-        const std::string strMessage = "M: \"" + std::string(szLabel) + "\" carries no value; nothing was made.\n";
-        EXPECT_EQ(logger.GetMessages(), std::vector<std::string>{strMessage});
+        EXPECT_EQ(core.GetErrors(),
+                  std::vector<std::string>{"\"" + std::string(szLabel) + "\" carries no value; nothing was made"});
         pFirst->DetachDevice();
 
         Ondo::Instrumenter controls;
         pFirst->Instrument(controls);
-        if (controls.FindControl("Texture Type"))
+        if (controls.FindControl("Texture Type")) {
             for (const auto& [szControl, szValue] : {std::pair{"Width", "7"}, {"Height", "9"}, {"Texture Type", "2"}})
                 controls.SetControl(szControl, szValue);
+            EXPECT_THROW(controls.SetControl("Height", "0"), std::invalid_argument);
+            EXPECT_EQ(Ondo::Instrumenter::ValueText(*controls.FindControl("Height")), "9") << "the size in force stays";
+        }
         const auto [names, strDocument] = Serialize(*pFirst);
         EXPECT_EQ(names, keys);
         Serialize(*pSecond, strDocument);
@@ -271,6 +290,9 @@ TEST(DataMakers, MissingDataIsReportedAndSettingsRoundTripInTheirOrder)
             EXPECT_NE(strDocument.find("<ImageFormat value=\"27\" />"), std::string::npos);
             std::string strBad = strDocument;
             strBad.replace(strBad.find("\"27\""), 4, "\"3\"");
+            EXPECT_THROW(Serialize(*pSecond, strBad), Ondo::ExceptionParsing);
+            strBad = strDocument;
+            strBad.replace(strBad.find("<Width value=\"7\""), 17, "<Width value=\"-7\"");
             EXPECT_THROW(Serialize(*pSecond, strBad), Ondo::ExceptionParsing);
         }
     }

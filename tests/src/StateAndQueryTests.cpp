@@ -3,6 +3,8 @@
 #include "src/ComputeFilterTestSupport.h"
 #include "src/FilterSetVSynch.h"
 
+#include "host/FlowGraph/GraphFile.h"
+
 #include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/Instrumenter.h"
 #include "Ondo/OpenGL/Device.h"
@@ -257,6 +259,23 @@ TEST_F(StateAndQuery, SamplerIsBuiltFromItsSettingsAndRebuiltOncePerChoice)
     // The stored wrap mode 0 reaches GL as it was stored, which refuses it.
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
     EXPECT_EQ(SamplerState(*PortOf<GLuint>(read, "SamplerState")->GetData())[2], GL_MIRROR_CLAMP_TO_EDGE);
+    // A graph that binds such a sampler stops the load, naming the filter,
+    // and leaves no GL error behind.
+    std::string strLoad = "(loaded)";
+    try {
+        LoadGraphFromText(m_Core, &m_Device,
+                          "<OndoGraph><Scope name=\"Root\"><Filter type=\"OpenGL.ConstSamplerState\" name=\"S\">"
+                          "<Settings><hOutSamplerState PortID=\"-1\"/><WrapS value=\"0\"/><WrapT value=\"10497\"/>"
+                          "<WrapR value=\"10497\"/><MinFilter value=\"9729\"/><MagFilter value=\"9729\"/>"
+                          "<MinLod value=\"0\"/><MaxLod value=\"1\"/><LODBias value=\"0\"/></Settings>"
+                          "</Filter></Scope></OndoGraph>",
+                          "sampler.xml");
+    } catch (const std::runtime_error& error) {
+        strLoad = error.what();
+    }
+    EXPECT_EQ(strLoad, "sampler.xml:1: \"S\" (OpenGL.ConstSamplerState): its GPU resources could not be made: GL error "
+                       "GL_INVALID_ENUM");
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 
     sampler.DetachDevice();
     sampler.ReleaseResources(m_Device, m_Device.GetContext());

@@ -9,7 +9,6 @@
 #include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
 #include "Ondo/Instrumenter.h"
-#include "Ondo/Logger.h"
 
 #include <array>
 #include <stdexcept>
@@ -42,7 +41,6 @@ using Labels = std::vector<std::pair<int, std::string>>;
 struct Made {
     explicit Made(const std::string& strType)
     {
-        core.SetLogger(&logger);
         pFilter = OndoTest::MakeFilter(core, strType);
         pFilter->Instrument(controls);
         pFilter->AttachDevice(OndoTest::TestDevice());
@@ -55,6 +53,16 @@ struct Made {
         PortHandle<SimplePortT<T>>(pFilter->FindPort(strInput, false))->SetData(pValue, bChanged);
     }
     void Run() { pFilter->Execute(executer); }
+    // What a run throws, or "(none)".
+    std::string RunError()
+    {
+        try {
+            Run();
+        } catch (const std::runtime_error& error) {
+            return error.what();
+        }
+        return "(none)";
+    }
     SimplePortT<TextureObject2D>& Out(const std::string& strLabel)
     {
         return *PortHandle<SimplePortT<TextureObject2D>>(pFilter->FindPort(strLabel, true));
@@ -84,7 +92,6 @@ struct Made {
     }
 
     Ondo::Core core;
-    Ondo::CollectingLogger logger;
     Ondo::Instrumenter controls;
     ScopeExecuter executer;
     std::shared_ptr<Ondo::OpenGL::BaseFilter> pFilter;
@@ -106,13 +113,29 @@ TEST(TextureSources, Source2DFollowsSizesCountsAndChoicesAndReportsChangesOnce)
             EXPECT_EQ(Describe(GL_TEXTURE_2D, src.Out("0").GetData()->m_uiName), (Level0{1, 5, 1, GL_RGBA8, 1}));
             EXPECT_EQ(src.Out("0").HasChanged(), bChanged) << "made in the first run only";
         }
-        // A size input without a value counts as 1, and the filter says so.
+        // A size without a value or below 1 counts as 1, and the run is told
+        // so; one beyond the GL's limit is refused before anything is made.
         iHeight = 4;
         src.Give<int>("Width", nullptr, true);
         src.controls.SetControl("Texture0", "GL_R32F");
         src.Run();
-        EXPECT_EQ(src.logger.GetMessages(), std::vector<std::string>{"F: \"Width\" carries no value; 1 is used.\n"});
         EXPECT_EQ(Describe(GL_TEXTURE_2D, src.Out("0").GetData()->m_uiName), (Level0{1, 4, 1, GL_R32F, 1}));
+        GLint iLimit = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &iLimit);
+        for (int iBad : {-1, iLimit + 1}) {
+            iWidth = iBad;
+            src.Give("Width", &iWidth, true);
+            EXPECT_EQ(src.RunError(), iBad > 0 ? "\"Width\" is " + std::to_string(iBad) + ", beyond GL_MAX_TEXTURE_SIZE (" +
+                                                     std::to_string(iLimit) + ")"
+                                               : "(none)");
+        }
+        const std::string strBelow = "; a texture is at least 1 texel in each direction";
+        EXPECT_EQ(src.core.GetErrors(),
+                  (std::vector<std::string>{"\"Width\" is 0" + strBelow,
+                                            "\"Width\" carries no value; 1 was used",
+                                            "\"Width\" is -1" + strBelow}));
+        EXPECT_EQ(Describe(GL_TEXTURE_2D, src.Out("0").GetData()->m_uiName), (Level0{1, 4, 1, GL_R32F, 1}))
+            << "a size refused deletes nothing";
         iWidth = 3;
         src.Give("Width", &iWidth, false);
 
@@ -148,16 +171,33 @@ TEST(TextureSources, Source2DFollowsSizesCountsAndChoicesAndReportsChangesOnce)
         EXPECT_EQ(src.Ports(), (Labels{{0, "Width"}, {1, "Height"}, {2, "0"}, {3, "1"}}));
         src.Run();
         EXPECT_EQ(src.Formats(2), (std::vector<GLint>{GL_R32F, GL_RGBA8})) << "padded with GL_RGBA8";
+
+        // Released, the textures are made again by the next run.
+        src.pFilter->ReleaseResources(OndoTest::TestDevice(), OndoTest::TestDevice().GetContext());
+        src.Run();
+        EXPECT_EQ(src.Formats(2), (std::vector<GLint>{GL_R32F, GL_RGBA8}));
+        EXPECT_TRUE(src.Out("1").HasChanged());
     }
     EXPECT_EQ(CountLive(glIsTexture), iTextures);
 }
 
-TEST(TextureSources, SimilarSourceFollowsItsInputAndWaitsWhileItHasNone)
+TEST(TextureSources, SimilarSourceFollowsItsInputAndItsSwizzleAndWaitsWhileItHasNone)
 {
     OndoTest::TestDevice();
     const int iTextures = CountLive(glIsTexture);
+    auto swizzle = [](GLuint uiTexture) {
+        std::array<GLint, 4> rgba{};
+        glBindTexture(GL_TEXTURE_2D, uiTexture);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, rgba.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        return rgba;
+    };
+    const std::array<GLint, 4> grey{GL_RED, GL_RED, GL_RED, GL_ONE}, plain{GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
     {
         TextureObject2D first = OndoTest::MakeTexture(3, 2, GL_R32F), second = OndoTest::MakeTexture(5, 4, GL_RGBA16F);
+        glBindTexture(GL_TEXTURE_2D, first.m_uiName);
+        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, grey.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
         Made similar("OpenGL.Texture.SimilarMultiSource2D");
         similar.controls.SetControl("Number of Textures", "2");
         EXPECT_EQ(similar.Ports(), (Labels{{0, "Texture"}, {1, "0"}, {2, "1"}}));
@@ -167,7 +207,10 @@ TEST(TextureSources, SimilarSourceFollowsItsInputAndWaitsWhileItHasNone)
         similar.Give("Texture", &first, true);
         similar.Run();
         const std::vector<GLuint> made = names();
-        for (GLuint uiName : made) EXPECT_EQ(Describe(GL_TEXTURE_2D, uiName), (Level0{3, 2, 1, GL_R32F, 1}));
+        for (GLuint uiName : made) {
+            EXPECT_EQ(Describe(GL_TEXTURE_2D, uiName), (Level0{3, 2, 1, GL_R32F, 1}));
+            EXPECT_EQ(swizzle(uiName), grey) << "a grey input's copies look grey too";
+        }
         EXPECT_TRUE(similar.Out("1").HasChanged());
         similar.Give("Texture", &first, false);
         similar.Run();
@@ -177,20 +220,30 @@ TEST(TextureSources, SimilarSourceFollowsItsInputAndWaitsWhileItHasNone)
         similar.Give("Texture", &second, true);
         similar.Run();
         const std::vector<GLuint> remade = names();
-        for (GLuint uiName : remade) EXPECT_EQ(Describe(GL_TEXTURE_2D, uiName), (Level0{5, 4, 1, GL_RGBA16F, 1}));
+        for (GLuint uiName : remade) {
+            EXPECT_EQ(Describe(GL_TEXTURE_2D, uiName), (Level0{5, 4, 1, GL_RGBA16F, 1}));
+            EXPECT_EQ(swizzle(uiName), plain);
+        }
         EXPECT_TRUE(similar.Out("0").HasChanged());
         similar.Give<TextureObject2D>("Texture", nullptr, true);
         similar.Run();
         EXPECT_EQ(names(), remade) << "the outputs stay as they were";
-        EXPECT_EQ(similar.logger.GetMessages(),
-                  std::vector<std::string>{"F: \"Texture\" carries no texture; the textures were not rebuilt.\n"});
+        EXPECT_EQ(similar.core.GetErrors(),
+                  std::vector<std::string>{"\"Texture\" carries no texture; the textures were not rebuilt"});
+
+        // Released, the textures are made again by the next run.
+        similar.Give("Texture", &second, false);
+        similar.Run();
+        similar.pFilter->ReleaseResources(OndoTest::TestDevice(), OndoTest::TestDevice().GetContext());
+        similar.Run();
+        EXPECT_EQ(Describe(GL_TEXTURE_2D, names()[1]), (Level0{5, 4, 1, GL_RGBA16F, 1}));
         first.Release();
         second.Release();
     }
     EXPECT_EQ(CountLive(glIsTexture), iTextures);
 }
 
-TEST(TextureSources, MultiClearClearsColourAndDepthPassesDepthStencilOnAndRefusesTooManyColourTargets)
+TEST(TextureSources, MultiClearClearsColourAndDepthPassesDepthStencilOnAndRefusesWhatItCannotClear)
 {
     OndoTest::TestDevice();
     const int iFramebuffers = CountLive(glIsFramebuffer);
@@ -232,17 +285,20 @@ TEST(TextureSources, MultiClearClearsColourAndDepthPassesDepthStencilOnAndRefuse
         glGetIntegerv(GL_FRAMEBUFFER_BINDING, &iBound);
         EXPECT_EQ(iBound, 0);
         ASSERT_EQ(CountLive(glIsFramebuffer), iFramebuffers + 1);
-        for (GLuint uiName = 1; uiName <= 2048; ++uiName) {
-            if (!glIsFramebuffer(uiName)) continue;
-            glBindFramebuffer(GL_FRAMEBUFFER, uiName);
-            for (GLenum eAttachment : {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_DEPTH_ATTACHMENT}) {
-                GLint iType = -1;
-                glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, eAttachment,
-                                                      GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &iType);
-                EXPECT_EQ(iType, GL_NONE) << eAttachment;
+        const auto ExpectNoAttachments = [] {
+            for (GLuint uiName = 1; uiName <= 2048; ++uiName) {
+                if (!glIsFramebuffer(uiName)) continue;
+                glBindFramebuffer(GL_FRAMEBUFFER, uiName);
+                for (GLenum eAttachment : {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_DEPTH_ATTACHMENT}) {
+                    GLint iType = -1;
+                    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, eAttachment,
+                                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &iType);
+                    EXPECT_EQ(iType, GL_NONE) << eAttachment;
+                }
             }
-        }
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        };
+        ExpectNoAttachments();
 
         // More colour targets than the context draws to at once are refused
         // before any GL call could fail; as many as it draws to are cleared.
@@ -257,22 +313,31 @@ TEST(TextureSources, MultiClearClearsColourAndDepthPassesDepthStencilOnAndRefuse
         for (int iCount : {iLimit + 1, iLimit}) {
             clear.controls.SetControl("Number of Targets", std::to_string(iCount));
             for (int i = 0; i < iCount; ++i) clear.Give("Target" + std::to_string(i), &many[i], true);
-            while (glGetError() != GL_NO_ERROR) {
-            }
-            std::string strError = "(none)";
-            try {
-                clear.Run();
-            } catch (const std::runtime_error& error) {
-                strError = error.what();
-            }
-            EXPECT_EQ(strError, iCount == iLimit ? "(none)"
-                                                 : "F: " + std::to_string(iCount) + " colour targets cannot be cleared "
-                                                   "at once; this context draws to at most " + std::to_string(iLimit) +
-                                                   " (GL_MAX_DRAW_BUFFERS)");
+            EXPECT_EQ(clear.RunError(), iCount == iLimit ? "(none)"
+                                                         : std::to_string(iCount) + " colour targets cannot be cleared at "
+                                                           "once; this context draws to at most " +
+                                                           std::to_string(iLimit) + " (GL_MAX_DRAW_BUFFERS)");
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         }
         EXPECT_EQ(OndoTest::ReadTexture(many[static_cast<std::size_t>(iLimit - 1)]),
                   (std::vector<float>{1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1, 1, 0, 0, 1}));
+
+        // A format no framebuffer renders to makes it incomplete: refused, and
+        // the framebuffer is left unbound without attachments. A target
+        // without a texture is passed on uncleared and reported to the core.
+        TextureObject2D shared = OndoTest::MakeTexture(2, 2, GL_RGB9_E5);
+        clear.controls.SetControl("Number of Targets", "3");
+        clear.Give("Target0", &many[0], true);
+        clear.Give("Target1", &shared, true);
+        clear.Give<TextureObject2D>("Target2", nullptr, true);
+        EXPECT_EQ(clear.RunError(), "OpenGL::CheckFrameBufferStatus( m_uiFBO, nullptr )");
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &iBound);
+        EXPECT_EQ(iBound, 0);
+        ExpectNoAttachments();
+        EXPECT_EQ(clear.core.GetErrors(),
+                  std::vector<std::string>{"\"Target2\" carries no texture; it was not cleared"});
+        shared.Release();
         for (TextureObject2D& texture : many) texture.Release();
         for (TextureObject2D* pTexture : targets) pTexture->Release();
     }
@@ -298,7 +363,7 @@ TEST(TextureSources, SettingsKeepTheirOrderAndAGraphKeepsItsConnectionToADynamic
         graph.SetControl("Src2", "Texture2", "GL_R32F");
         graph.SetControl("Clear", "Number of Targets", "2");
         for (const char* szInput : {"Width", "Height"}) graph.SetLiteral("Src2", szInput, "2");
-        for (const auto& size : {std::make_pair("Width", "4"), {"Height", "4"}, {"Depth", "0"}})
+        for (const auto& size : {std::make_pair("Width", "4"), {"Height", "4"}, {"Depth", "1"}})
             graph.SetLiteral("Src3", size.first, size.second);
         graph.Connect(root, "Src2", "2", "Clear", "Target0");
         graph.Connect(root, "Src2", "0", "Clear", "Target1");
@@ -347,7 +412,7 @@ TEST(TextureSources, SettingsKeepTheirOrderAndAGraphKeepsItsConnectionToADynamic
     EXPECT_EQ(Describe(GL_TEXTURE_2D, static_cast<TextureObject2D*>(pThird)->m_uiName), (Level0{2, 2, 1, GL_R32F, 1}))
         << "the stored format came back";
 
-    // The 3D source: a depth of 0 is made 1; a new depth alone rebuilds.
+    // The 3D source: a new depth alone rebuilds.
     auto volume = [&] {
         return Describe(GL_TEXTURE_3D, static_cast<TextureObject3D*>(
                                            pLoaded->FindPort(root, "Src3", "2", true)->GetDataPointer())->m_uiName);
@@ -358,5 +423,23 @@ TEST(TextureSources, SettingsKeepTheirOrderAndAGraphKeepsItsConnectionToADynamic
     EXPECT_EQ(volume(), (Level0{4, 4, 8, GL_RGBA8, 1}));
     pLoaded.reset();
     EXPECT_EQ(CountLive(glIsTexture), iTextures) << "every texture is gone with the graph";
+
+    // Stored counts and formats that no control offers are refused, not clamped.
+    for (const auto& [strFrom, strTo, strError] :
+         {std::tuple<std::string, std::string, std::string>{"<NumberOfTextures value=\"3\"", "<NumberOfTextures value=\"0\"",
+                                                            "\"NumberOfTextures\" is 0, outside 1 to 16"},
+          {"<sNumOfTargets value=\"2\"", "<sNumOfTargets value=\"21\"", "\"sNumOfTargets\" is 21, outside 1 to 20"},
+          {"<Item value=\"33326\"", "<Item value=\"12345\"",
+           "\"TextureTypes\" item 2 is 12345, which is none of the offered formats"}}) {
+        std::string strBad = strSaved;
+        strBad.replace(strBad.find(strFrom), strFrom.size(), strTo);
+        std::string strWhat = "(loaded)";
+        try {
+            LoadGraphFromText(core, &OndoTest::TestDevice(), strBad, "sources.xml");
+        } catch (const std::runtime_error& error) {
+            strWhat = error.what();
+        }
+        EXPECT_NE(strWhat.find(strError), std::string::npos) << strWhat;
+    }
     EXPECT_EQ(CountLive(glIsFramebuffer), iFramebuffers);
 }

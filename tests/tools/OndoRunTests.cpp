@@ -128,17 +128,28 @@ TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
     ASSERT_EQ(result.iStatus, 0) << result.strOutput;
     EXPECT_EQ(Read(strAgain), Read(strSaved)) << "saving a loaded graph gives the same text";
 
-    // Connections to ports that a filter's shader declares survive the round trip too.
-    fs::copy(s_strExamples + "/assets", m_Directory / "assets");
-    const std::string strExample = (m_Directory / "example.xml").string();
+    // Saved into another folder, the example names its images relative to
+    // that folder, loads from there and runs; connections to ports that a
+    // filter's shader declares survive the round trip too.
+    fs::create_directories(m_Directory / "out");
+    const std::string strExample = (m_Directory / "out" / "example.xml").string();
     result = RunOndo(s_strExamples + "/basic.xml --check --save-graph " + strExample);
     ASSERT_EQ(result.iStatus, 0) << result.strOutput;
-    result = RunOndo(strExample + " --check --save-graph " + strAgain);
+    const fs::path photo = fs::path(s_strExamples + "/assets/chelsea.png").lexically_normal();
+    auto named = [&](const fs::path& file, const fs::path& folder) {
+        return Read(file).find("<FileName value=\"" + photo.lexically_relative(folder).string() + "\" />") !=
+               std::string::npos;
+    };
+    EXPECT_TRUE(named(strExample, m_Directory / "out")) << Read(strExample);
+    result = RunOndo(strExample + " --save-graph " + strAgain + " --output-dir " + m_Directory.string());
     ASSERT_EQ(result.iStatus, 0) << result.strOutput;
-    EXPECT_EQ(Read(strAgain), Read(strExample));
+    EXPECT_TRUE(fs::exists(m_Directory / "basic.png"));
+    EXPECT_TRUE(named(strAgain, m_Directory)) << Read(strAgain);
     EXPECT_NE(Read(strAgain).find("<Connection from=\"Gradient\" output=\"OutputTexture\" to=\"Add\" input=\"Image B\" />"),
               std::string::npos)
         << Read(strAgain);
+    result = RunOndo(strExample + " --check --save-graph " + (m_Directory / "out" / "again.xml").string());
+    EXPECT_EQ(Read(m_Directory / "out" / "again.xml"), Read(strExample)) << "saved where it was: the same text";
 
     result = RunOndo("--describe OpenGL.Texture.Add");
     ASSERT_EQ(result.iStatus, 0) << result.strOutput;
@@ -154,6 +165,8 @@ TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
     EXPECT_EQ(result.strOutput.find("Host.Constant"), std::string::npos) << "the pattern selects";
 }
 
+// Every graph that cannot give the picture it asks for stops with exit 1
+// and one message naming the filter, its type and the port, control or file.
 TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
 {
     const std::string strUnfed = Write(
@@ -166,6 +179,17 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
                            "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Add\" input=\"Image A\" />\n"
                            "<Connection from=\"Add\" output=\"Sum\" to=\"Save\" input=\"Texture\" />\n"));
     const std::string strGarbage = Write("garbage.png", "not a picture");
+    // A canvas of the given size written by the sink "Save" to out.png.
+    auto canvas = [&](const std::string& strName, const std::string& strWidth, const std::string& strHeight) {
+        return Write(strName, Graph("<Filter type=\"OpenGL.Texture.MultiSource2D\" name=\"Canvas\">"
+                                    "<Input label=\"Width\" value=\"" + strWidth + "\" />"
+                                    "<Input label=\"Height\" value=\"" + strHeight + "\" /></Filter>\n"
+                                    "<Filter type=\"Host.ImageSink\" name=\"Save\"><Control label=\"File Name\" "
+                                    "value=\"out.png\" /></Filter>\n"
+                                    "<Connection from=\"Canvas\" output=\"0\" to=\"Save\" input=\"Texture\" />\n")) +
+               " --output-dir " + m_Directory.string();
+    };
+    const std::string strBasic = s_strExamples + "/basic.xml --output-dir " + m_Directory.string();
     auto withGradient = [&](const std::string& strName, const std::string& strFile) {
         std::string strText = Read(s_strExamples + "/basic.xml");
         strText.replace(strText.find("assets/gradient.png"), 19, strFile);
@@ -185,21 +209,69 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
          "broken.xml:4:"},
         {Write("unknown.xml", Graph("<Filter type=\"OpenGL.Texture.Nope\" name=\"N\" />\n")), 1,
          "unknown.xml:3: Unknown filter type \"OpenGL.Texture.Nope\""},
-        {strUnfed + " --set Add/Strength=2", 1, "\"Add\": No control labelled \"Strength\" (there are no controls)"},
+        {strUnfed + " --set Add/Strength=2", 1,
+         "\"Add\" (OpenGL.Texture.Add): No control labelled \"Strength\" (there are no controls)"},
         {(m_Directory / "missing.xml").string(), 1, "missing.xml: File does not exist"},
         {"--frames 0 x.xml", 2, "--frames takes a whole number of at least 1, not \"0\""},
         {"--no-such-option", 2, "unknown option --no-such-option"},
         {withGradient("missing-image.xml", "no/such.png") + " --output-dir " + m_Directory.string(), 1,
-         "missing-image.xml:16: \"Gradient\" (OpenGL.Texture.LoadFromFile): \"File name\" names no/such.png, which is "
-         "not a file"},
+         "missing-image.xml:16: \"Gradient\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name no/such.png, "
+         "which does not exist"},
         {withGradient("bad-image.xml", strGarbage) + " --output-dir " + m_Directory.string(), 1,
-         "\"Gradient\" (OpenGL.Texture.LoadFromFile): The image file " + strGarbage + " could not be decoded"},
+         "\"Gradient\" (OpenGL.Texture.LoadFromFile): The image file " + strGarbage},
+        // An image named by the settings is read while the graph loads.
+        {Write("bad-setting.xml", Graph("<Filter type=\"OpenGL.Texture.LoadFromFile\" name=\"Photo\"><Settings>"
+                                        "<hOutTexture PortID=\"-1\" /><FileName value=\"" + strGarbage + "\" />"
+                                        "<bTextureIsMutable value=\"0\" /><bCreateMipMaps value=\"0\" />"
+                                        "</Settings></Filter>\n")),
+         1, "bad-setting.xml:3: \"Photo\" (OpenGL.Texture.LoadFromFile): its GPU resources could not be made: The "
+            "image file " + strGarbage},
+        // Edited file names: nothing there, a folder, a device.
+        {strBasic + " --set 'Gradient/File name=no/such.png'", 1,
+         "\"Gradient\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name no/such.png, which does not exist"},
+        {strBasic + " --set 'Gradient/File name=" + m_Directory.string() + "'", 1,
+         "\"Gradient\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name " + m_Directory.string() +
+             ", which is no regular file"},
+        {strBasic + " --set 'Gradient/File name=/dev/zero'", 1,
+         "\"Gradient\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name /dev/zero, which is no regular file"},
+        {strBasic + " --set 'Gradient/File name=" + strGarbage + "'", 1,
+         "\"Gradient\" (OpenGL.Texture.LoadFromFile): The image file " + strGarbage},
+        // Values and sizes that cannot be taken.
+        {Write("constant.xml", Graph("<Filter type=\"Host.Constant.Vector4f\" name=\"Tint\" />\n")) +
+             " --set 'Tint/Value=1 2'",
+         1, "\"Tint\" (Host.Constant.Vector4f): \"Value\" does not take \"1 2\": "},
+        {canvas("negative.xml", "-1", "4"), 1,
+         "\"Canvas\" (OpenGL.Texture.MultiSource2D): \"Width\" is -1; a texture is at least 1 texel in each direction"},
+        {canvas("zero.xml", "4", "0"), 1,
+         "\"Canvas\" (OpenGL.Texture.MultiSource2D): \"Height\" is 0; a texture is at least 1 texel in each direction"},
+        {canvas("huge.xml", "4", "1000000"), 1,
+         "\"Canvas\" (OpenGL.Texture.MultiSource2D): \"Height\" is 1000000, beyond GL_MAX_TEXTURE_SIZE ("},
+        {Write("count.xml", Graph("<Filter type=\"OpenGL.Texture.MultiSource2D\" name=\"Canvas\"><Settings>"
+                                  "<NumberOfTextures value=\"40\" /></Settings></Filter>\n")),
+         1, "count.xml:3: \"Canvas\" (OpenGL.Texture.MultiSource2D): its settings could not be read: "
+            "\"NumberOfTextures\" is 40, outside 1 to 16"},
+        // A sink with nothing to write: the loader was given no file.
+        {Write("nothing.xml", Graph("<Filter type=\"OpenGL.Texture.LoadFromFile\" name=\"Photo\" />\n"
+                                    "<Filter type=\"Host.ImageSink\" name=\"Save\"><Control label=\"File Name\" "
+                                    "value=\"out.png\" /></Filter>\n"
+                                    "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Save\" input=\"Texture\" />\n")) +
+             " --output-dir " + m_Directory.string(),
+         1, "\"Save\" (Host.ImageSink): \"Texture\" carries no texture; nothing was written to \"out.png\""},
+        // A GL error raised inside a filter (a hand-edited sampler setting).
+        {Write("sampler.xml", Graph("<Filter type=\"OpenGL.ConstSamplerState\" name=\"Sampler\"><Settings>"
+                                    "<hOutSamplerState PortID=\"-1\" /><WrapS value=\"1234\" /><WrapT value=\"10497\" />"
+                                    "<WrapR value=\"10497\" /><MinFilter value=\"9729\" /><MagFilter value=\"9729\" />"
+                                    "<MinLod value=\"-1000\" /><MaxLod value=\"1000\" /><LODBias value=\"0\" />"
+                                    "</Settings></Filter>\n")),
+         1, "sampler.xml:3: \"Sampler\" (OpenGL.ConstSamplerState): its GPU resources could not be made: GL error "
+            "GL_INVALID_ENUM"},
     };
     for (const auto& testCase : cases) {
         const Result result = RunOndo(testCase.strArguments);
         EXPECT_EQ(result.iStatus, testCase.iStatus) << testCase.strArguments << "\n" << result.strOutput;
         EXPECT_NE(result.strOutput.find(testCase.strMessage), std::string::npos)
             << testCase.strArguments << "\n" << result.strOutput;
+        EXPECT_EQ(result.strOutput.find(" filters in "), std::string::npos) << "no run reported done: " << result.strOutput;
     }
     EXPECT_FALSE(fs::exists(m_Directory / "out.png")) << "nothing ran";
     EXPECT_FALSE(fs::exists(m_Directory / "basic.png")) << "the sink runs after the bad image and never wrote";

@@ -13,6 +13,11 @@ ScopeItem::ScopeItem(Core& core, const std::string& strName, const std::string& 
 
 ScopeItem::~ScopeItem() = default;
 
+std::string ScopeItem::Describe() const
+{
+    return "\"" + m_strName + "\"" + (m_strTypeName.empty() ? "" : " (" + m_strTypeName + ")");
+}
+
 void ScopeItem::OnEvent(const Event&) {}
 
 void ScopeItem::Instrument(Instrumenter&) {}

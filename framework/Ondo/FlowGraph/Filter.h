@@ -25,7 +25,8 @@ class Serializer;
 
 // Anything that can sit in a scope: ordinary filters and control-flow
 // filters. It owns its ports and knows its core, its instance name (unique in
-// the graph) and its title (what the editor shows).
+// the graph), its title (what the editor shows) and the registered type it
+// was made as (empty for an item made without the registry).
 class ScopeItem : public PortOwner, public Instrumentable {
 public:
     ScopeItem(Core& core, const std::string& strName, const std::string& strTitle);
@@ -50,11 +51,16 @@ public:
     const std::string& GetName() const { return m_strName; }
     void SetName(const std::string& strName) { m_strName = strName; }
     const std::string& GetTitle() const { return m_strTitle; }
+    const std::string& GetTypeName() const { return m_strTypeName; }
+    void SetTypeName(const std::string& strTypeName) { m_strTypeName = strTypeName; }
+    // How messages name the item: "NAME" (TYPE), or "NAME" without a type.
+    std::string Describe() const;
 
 private:
     Core& m_Core;
     std::string m_strName;
     std::string m_strTitle;
+    std::string m_strTypeName;
 };
 
 // An ordinary scope item that can hand out shared pointers to itself.
