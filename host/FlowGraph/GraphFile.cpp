@@ -270,8 +270,10 @@ private:
 };
 
 // A file name as seen from another folder: a relative name is taken from
-// the current folder and written relative to the new one (or absolute when
-// no relative path leads there); absolute names stay.
+// the current folder and written relative to the new one; absolute when no
+// relative path leads there or the two share no folder below the root (a
+// name climbing up to "/" reads worse and breaks as soon as either moves).
+// Absolute names stay.
 std::wstring Rebased(const std::wstring& strName, const std::filesystem::path& folder)
 {
     namespace fs = std::filesystem;
@@ -285,7 +287,10 @@ std::wstring Rebased(const std::wstring& strName, const std::filesystem::path& f
     if (strNarrow.empty() || path.is_absolute()) return strName;
     const fs::path absolute = (fs::current_path() / path).lexically_normal();
     const fs::path relative = absolute.lexically_relative(folder);
-    return Utf8ToWide((relative.empty() ? absolute : relative).string());
+    const bool bShareAFolder = std::distance(absolute.begin(), absolute.end()) > 1 &&
+                               std::distance(folder.begin(), folder.end()) > 1 &&
+                               *std::next(absolute.begin()) == *std::next(folder.begin());
+    return Utf8ToWide((relative.empty() || !bShareAFolder ? absolute : relative).string());
 }
 
 // Puts rebased names into the file-name controls of an item while its
