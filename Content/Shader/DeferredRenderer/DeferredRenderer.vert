@@ -1,0 +1,29 @@
+#version 430 core
+// Writes: the clip-space position of each vertex (model-view-projection x
+// position), and for the fragment stage its world-space position, its
+// world-space normal (normal matrix x normal, not yet of unit length) and its
+// texture coordinate.
+
+layout(location = 0) in vec3 Position;
+layout(location = 1) in vec3 Normal;
+layout(location = 2) in vec2 TexCoord;
+
+layout(location = 0) uniform mat4 ModelViewProjection;
+layout(location = 1) uniform mat4 World;
+layout(location = 2) uniform mat3 NormalMatrix;
+
+out VertexData
+{
+    vec3 WorldPosition;
+    vec3 WorldNormal;
+    vec2 TexCoord;
+} Out;
+
+void main()
+{
+    vec4 vWorld = World * vec4(Position, 1.0);
+    Out.WorldPosition = vWorld.xyz / vWorld.w;
+    Out.WorldNormal = NormalMatrix * Normal;
+    Out.TexCoord = TexCoord;
+    gl_Position = ModelViewProjection * vec4(Position, 1.0);
+}

@@ -1,0 +1,254 @@
+#include "frame/RenderPass.h"
+
+#include "frame/ImageUnitFormat.h"
+#include "frame/ShaderPrograms.h"
+
+#include "Ondo/FlowGraph/Port.h"
+#include "Ondo/OpenGL/BaseFilter.h"
+#include "Ondo/OpenGL/ShaderCompiler.h"
+#include "Ondo/OpenGL/Textures.h"
+
+#include <stdexcept>
+
+namespace Prismvale {
+
+namespace {
+
+using Ondo::OpenGL::GLSLShaderPortHooker;
+using TexturePort = Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::TextureObject2D>;
+
+bool IsDepthFormat(GLenum eFormat)
+{
+    switch (eFormat) {
+    case GL_DEPTH_COMPONENT16:
+    case GL_DEPTH_COMPONENT24:
+    case GL_DEPTH_COMPONENT32:
+    case GL_DEPTH_COMPONENT32F:
+    case GL_DEPTH24_STENCIL8:
+    case GL_DEPTH32F_STENCIL8: return true;
+    default: return false;
+    }
+}
+
+// The colour formats every OpenGL 4.3 implementation must render to. Others
+// (three-channel, signed normalised, compressed ones) may leave the
+// framebuffer incomplete on one machine and work on the next, so they are
+// refused everywhere.
+bool IsRequiredColourRenderable(GLenum eFormat)
+{
+    switch (eFormat) {
+    case GL_R8: case GL_RG8: case GL_RGBA8: case GL_SRGB8_ALPHA8:
+    case GL_R16: case GL_RG16: case GL_RGBA16:
+    case GL_R16F: case GL_RG16F: case GL_RGBA16F:
+    case GL_R32F: case GL_RG32F: case GL_RGBA32F:
+    case GL_R11F_G11F_B10F: case GL_RGB10_A2: case GL_RGB10_A2UI:
+    case GL_R8I: case GL_RG8I: case GL_RGBA8I: case GL_R8UI: case GL_RG8UI: case GL_RGBA8UI:
+    case GL_R16I: case GL_RG16I: case GL_RGBA16I: case GL_R16UI: case GL_RG16UI: case GL_RGBA16UI:
+    case GL_R32I: case GL_RG32I: case GL_RGBA32I: case GL_R32UI: case GL_RG32UI: case GL_RGBA32UI: return true;
+    default: return false;
+    }
+}
+
+// The kind of values a fragment output of the type writes.
+TexelKind OutputKind(GLenum eType)
+{
+    switch (eType) {
+    case GL_INT: case GL_INT_VEC2: case GL_INT_VEC3: case GL_INT_VEC4: return TexelKind::Int;
+    case GL_UNSIGNED_INT: case GL_UNSIGNED_INT_VEC2: case GL_UNSIGNED_INT_VEC3: case GL_UNSIGNED_INT_VEC4:
+        return TexelKind::UInt;
+    default: return TexelKind::Float;
+    }
+}
+
+std::string SizeText(const Ondo::Vector2i& size) { return std::to_string(size.x()) + " x " + std::to_string(size.y()); }
+
+[[noreturn]] void Refuse(const std::string& strLabel, const std::string& strWhy)
+{
+    throw std::runtime_error("\"" + strLabel + "\" " + strWhy);
+}
+
+} // namespace
+
+RenderMatrices RenderMatrices::From(const Ondo::Matrix44f* pWorld, const Ondo::Matrix44f& view,
+                                    const Ondo::Matrix44f& projection)
+{
+    RenderMatrices matrices;
+    if (pWorld) matrices.m_World = *pWorld;
+    matrices.m_View = view;
+    matrices.m_Projection = projection;
+    matrices.m_ModelViewProjection = projection * view * matrices.m_World;
+    matrices.m_Normal = Ondo::NormalMatrix(matrices.m_World);
+    return matrices;
+}
+
+const Ondo::Matrix44f& RequireMatrix(const Ondo::Matrix44f* pMatrix, const std::string& strLabel)
+{
+    if (!pMatrix) Refuse(strLabel, "carries no matrix");
+    return *pMatrix;
+}
+
+std::optional<Ondo::Vector3f> EyePosition(const Ondo::Matrix44f& m)
+{
+    const std::optional<Ondo::Matrix44f> inverse = Ondo::Inverse(m);
+    if (!inverse || (*inverse)(3, 3) == 0.0f) return std::nullopt;
+    const Ondo::Matrix44f& e = *inverse;
+    return Ondo::Vector3f(e(0, 3) / e(3, 3), e(1, 3) / e(3, 3), e(2, 3) / e(3, 3));
+}
+
+RenderPass::RenderPass(Ondo::OpenGL::BaseFilter& owner, std::wstring strVertex, std::wstring strFragment)
+    : m_strVertex(std::move(strVertex)), m_strFragment(std::move(strFragment)), m_ShaderHelper(owner)
+{
+}
+
+std::wstring RenderPass::GetVertexPath() const { return ShaderPath(m_strVertex); }
+
+std::wstring RenderPass::GetFragmentPath() const { return ShaderPath(m_strFragment); }
+
+void RenderPass::Build()
+{
+    Release();
+    glGenFramebuffers(1, &m_uiFBO);
+    m_uiProgram = BuildProgram({{GL_VERTEX_SHADER, GetVertexPath()}, {GL_FRAGMENT_SHADER, GetFragmentPath()}});
+    m_ShaderHelper.RemoveAllShaderPorts();
+    m_ShaderHelper.AddPortsFromShaderFile(m_uiProgram, GetVertexPath(), std::wstring());
+    m_ShaderHelper.AddPortsFromShaderFile(m_uiProgram, GetFragmentPath(), std::wstring());
+}
+
+void RenderPass::Release()
+{
+    if (m_uiFBO != 0) {
+        glDeleteFramebuffers(1, &m_uiFBO);
+        m_uiFBO = 0;
+    }
+    if (m_uiProgram != 0) {
+        m_ShaderHelper.RemoveHooks(m_uiProgram);
+        glDeleteProgram(m_uiProgram);
+        m_uiProgram = 0;
+    }
+}
+
+Ondo::Vector2i RenderPass::CheckTargets(const std::string& strDepthLabel, const Ondo::OpenGL::TextureObject2D* pDepth)
+{
+    // A program that did not link would draw nothing and raise a GL error
+    // only at glUseProgram; the compiler's log has already said why.
+    GLint iLinked = GL_FALSE;
+    if (m_uiProgram != 0) glGetProgramiv(m_uiProgram, GL_LINK_STATUS, &iLinked);
+    if (iLinked != GL_TRUE)
+        throw std::runtime_error("the shader program did not build, so nothing can be drawn (the shader log says why)");
+
+    if (!pDepth || pDepth->m_uiName == 0) Refuse(strDepthLabel, "carries no texture");
+    const GLenum eDepthFormat = Ondo::OpenGL::GetInternalFormat2D(pDepth->m_uiName);
+    if (!IsDepthFormat(eDepthFormat))
+        Refuse(strDepthLabel, "is a " + FormatName(eDepthFormat) +
+                                  " texture, which cannot be a depth target; give it a depth format such as "
+                                  "GL_DEPTH_COMPONENT24 or GL_DEPTH_COMPONENT32F");
+    const Ondo::Vector2i size = Ondo::OpenGL::GetImageSize2D(pDepth->m_uiName);
+
+    for (const GLSLShaderPortHooker::Hook& hook : m_ShaderHelper.GetHooks()) {
+        if (hook.m_uiProgram != m_uiProgram || hook.m_pPort->m_eKind != GLSLShaderPortHooker::Kind::Surface ||
+            hook.m_iLocation < 0)
+            continue;
+        const std::string& strLabel = hook.m_pPort->m_strLabel;
+        const auto* pPort = hook.m_pPort->m_hPort.IsNone()
+                                ? nullptr
+                                : dynamic_cast<const TexturePort*>(hook.m_pPort->m_hPort.Get());
+        const Ondo::OpenGL::TextureObject2D* pTarget = pPort ? pPort->GetData() : nullptr;
+        if (!pTarget || pTarget->m_uiName == 0) Refuse(strLabel, "carries no texture");
+        const GLenum eFormat = Ondo::OpenGL::GetInternalFormat2D(pTarget->m_uiName);
+        if (!IsRequiredColourRenderable(eFormat))
+            Refuse(strLabel, "is a " + FormatName(eFormat) +
+                                 " texture, which a colour target cannot be (the GL need not render to it); give "
+                                 "it a format such as GL_RGBA8, GL_RGBA16F or GL_RGBA32F");
+        const TexelKind eWritten = OutputKind(hook.m_eType);
+        if (TexelKindOf(eFormat) != eWritten)
+            Refuse(strLabel, "is a " + FormatName(eFormat) + " texture of " + TexelKindName(TexelKindOf(eFormat)) +
+                                 " texels, but the shader writes " + TexelKindName(eWritten) +
+                                 " values to it; give it a format of that kind");
+        const Ondo::Vector2i targetSize = Ondo::OpenGL::GetImageSize2D(pTarget->m_uiName);
+        if (targetSize != size)
+            Refuse(strLabel, "is " + SizeText(targetSize) + " texels, but \"" + strDepthLabel + "\" is " +
+                                 SizeText(size) + "; the pass would fill only part of it. Give them one size");
+    }
+    return size;
+}
+
+GLuint RenderPass::CheckVertexBuffers(const std::vector<VertexBufferInput>& buffers)
+{
+    GLuint uiVertices = 0xFFFFFFFFu;
+    GLint iBound = 0;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &iBound);
+    for (const VertexBufferInput& input : buffers) {
+        if (!input.m_pBuffer || input.m_pBuffer->m_uiName == 0) {
+            glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(iBound));
+            throw std::runtime_error(input.m_szNoName);
+        }
+        glBindBuffer(GL_ARRAY_BUFFER, input.m_pBuffer->m_uiName);
+        GLint iBytes = 0;
+        glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &iBytes);
+        if (iBytes <= 0) {
+            glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(iBound));
+            throw std::runtime_error(input.m_szEmpty);
+        }
+        const auto uiHeld = static_cast<GLuint>(iBytes) / static_cast<GLuint>(input.m_iComponents * sizeof(float));
+        if (uiHeld < uiVertices) uiVertices = uiHeld;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(iBound));
+    return buffers.empty() ? 0 : uiVertices;
+}
+
+void RenderPass::BindTargets(const Ondo::OpenGL::TextureObject2D& depth, const Ondo::Vector2i& size)
+{
+    glViewport(0, 0, size.x(), size.y());
+    glBindFramebuffer(GL_FRAMEBUFFER, m_uiFBO);
+    const std::vector<GLenum> drawBuffers = m_ShaderHelper.BindSurfaces(m_uiProgram, m_uiFBO);
+    glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, depth.m_uiName, 0);
+    if (drawBuffers.empty())
+        glDrawBuffer(GL_NONE);
+    else
+        glDrawBuffers(static_cast<GLsizei>(drawBuffers.size()), drawBuffers.data());
+    glEnable(GL_DEPTH_TEST);
+    if (!Ondo::OpenGL::CheckFrameBufferStatus(m_uiFBO, nullptr)) {
+        m_ShaderHelper.UnbindSurfaces(m_uiProgram, m_uiFBO);
+        glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, 0, 0);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        throw std::runtime_error("OpenGL::CheckFrameBufferStatus( m_uiFBO, nullptr )");
+    }
+}
+
+void RenderPass::SetMatrices(const RenderMatrices& matrices)
+{
+    glProgramUniformMatrix4fv(m_uiProgram, ModelViewProjectionLocation, 1, GL_FALSE,
+                              matrices.m_ModelViewProjection.data());
+    glProgramUniformMatrix4fv(m_uiProgram, WorldLocation, 1, GL_FALSE, matrices.m_World.data());
+    glProgramUniformMatrix3fv(m_uiProgram, NormalMatrixLocation, 1, GL_FALSE, matrices.m_Normal.data());
+}
+
+void RenderPass::Use()
+{
+    glUseProgram(m_uiProgram);
+    m_ShaderHelper.BindAttributes(m_uiProgram);
+}
+
+void RenderPass::BindVertexBuffers(const std::vector<VertexBufferInput>& buffers)
+{
+    for (const VertexBufferInput& input : buffers) {
+        glBindBuffer(GL_ARRAY_BUFFER, input.m_pBuffer->m_uiName);
+        glVertexAttribPointer(input.m_uiLocation, input.m_iComponents, GL_FLOAT, GL_FALSE, 0, nullptr);
+        glEnableVertexAttribArray(input.m_uiLocation);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void RenderPass::Finish(const std::vector<VertexBufferInput>& buffers)
+{
+    for (auto it = buffers.rbegin(); it != buffers.rend(); ++it) glDisableVertexAttribArray(it->m_uiLocation);
+    m_ShaderHelper.UnbindAttributes(m_uiProgram);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glUseProgram(0);
+    m_ShaderHelper.UnbindSurfaces(m_uiProgram, m_uiFBO);
+    glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, 0, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+} // namespace Prismvale
