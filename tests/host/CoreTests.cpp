@@ -1,5 +1,7 @@
 // Per-core singletons and plug-in modules loaded into a core.
 
+#include "HostTestSupport.h"
+
 #include "Ondo/Core.h"
 #include "Ondo/FlowGraph/FilterRegistry.h"
 #include "Ondo/Plugin.h"
@@ -26,16 +28,6 @@ struct SecondService : Ondo::DependentSingleton<SecondService> {
     ~SecondService() override { s_Destroyed.push_back("second"); }
 };
 
-std::string MessageOf(const std::function<void()>& fnAction)
-{
-    try {
-        fnAction();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
-
 } // namespace
 
 TEST(Core, SingletonsAreMadeOncePerCoreAndDestroyedInReverse)
@@ -57,7 +49,7 @@ TEST(Core, SingletonsAreMadeOncePerCoreAndDestroyedInReverse)
         // A filled slot is never replaced.
         Ondo::DependentSingletonBase::Entry pIntruder(new FirstService(core),
                                                       [](Ondo::DependentSingletonBase* p) { delete p; });
-        EXPECT_EQ(MessageOf([&] {
+        EXPECT_EQ(OndoTest::Thrown([&] {
                       Ondo::DependentSingletonBase::AddEntry(core, std::move(pIntruder), "Test::FirstService");
                   }),
                   "The core holds a singleton \"Test::FirstService\" already");
@@ -72,13 +64,10 @@ TEST(Core, LoadsThePluginAndRegistersIntoTheCoreRegistry)
 {
     Ondo::Core core;
     const Ondo::PluginDescription& description = core.LoadPlugin(PRISMVALE_MODULE_PATH);
-    EXPECT_EQ(description.m_strName, "Prismvale");
-    EXPECT_EQ(description.m_iInterfaceVersion, 16);
-    EXPECT_EQ(description.m_strDescription, "Flowgraph filter regarding OpenGL");
-    EXPECT_TRUE(description.m_fnLoad);
-    EXPECT_FALSE(description.m_fnBeforeRelease);
-    EXPECT_TRUE(description.m_fnUnload);
-    EXPECT_EQ(description.m_uiFlags, 0u);
+    EXPECT_EQ(std::make_tuple(description.m_strName, description.m_iInterfaceVersion, description.m_strDescription,
+                              bool(description.m_fnLoad), bool(description.m_fnBeforeRelease),
+                              bool(description.m_fnUnload), description.m_uiFlags),
+              std::make_tuple("Prismvale", 16, "Flowgraph filter regarding OpenGL", true, false, true, 0u));
 
     const auto& slot = Ondo::DependentSingletonBase::GetDependentEntry(core, "Ondo::FlowGraph::FilterRegistry");
     ASSERT_TRUE(slot);
@@ -114,12 +103,12 @@ TEST(Core, ModuleExportsOnlyItsEntryPoint)
 TEST(Core, RefusesModulesItCannotUse)
 {
     Ondo::Core core;
-    const std::string strMissing = MessageOf([&] { core.LoadPlugin("/nonexistent/Missing.so"); });
+    const std::string strMissing = OndoTest::Thrown([&] { core.LoadPlugin("/nonexistent/Missing.so"); });
     EXPECT_EQ(strMissing.rfind("Could not load the plug-in /nonexistent/Missing.so: ", 0), 0u) << strMissing;
 
     // The engine library itself is loadable but is no plug-in.
     const std::string strEngine = std::string(PRISMVALE_MODULE_PATH);
     const std::string strLibrary = strEngine.substr(0, strEngine.rfind('/') + 1) + "libondo.so";
-    EXPECT_EQ(MessageOf([&] { core.LoadPlugin(strLibrary); }),
+    EXPECT_EQ(OndoTest::Thrown([&] { core.LoadPlugin(strLibrary); }),
               "The plug-in " + strLibrary + " does not export GetPluginDescription");
 }

@@ -1,5 +1,6 @@
 // The life of an OpenGL filter: ports, readiness, device binding, execution.
 
+#include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
 #include "Ondo/Core.h"
@@ -13,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace Ondo::FlowGraph;
@@ -99,11 +101,9 @@ TEST(FilterBase, PortsAreCreatedOnceInOrderAndConstructionMakesNone)
     filter.Initialize();
     EXPECT_EQ(filter.m_iCreatePortsCalls, 1);
     ASSERT_EQ(filter.GetNumberOfPorts(), 4u);
-    EXPECT_EQ(filter.hValueIn.GetIndex(), 0u);
-    EXPECT_EQ(filter.hOffsetIn.GetIndex(), 3u);
-    EXPECT_EQ(filter.hResultOut->GetLabel(), "Result");
-    EXPECT_TRUE(filter.hResultOut->IsOutput());
-    EXPECT_EQ(filter.GetTitle(), "scale");
+    EXPECT_EQ(std::make_tuple(filter.hValueIn.GetIndex(), filter.hOffsetIn.GetIndex(), filter.hResultOut->GetLabel(),
+                              filter.hResultOut->IsOutput(), filter.GetTitle()),
+              std::make_tuple(0u, 3u, "Result", true, "scale"));
 
     auto pShared = std::make_shared<ScaleFilter>(core, "shared");
     EXPECT_EQ(pShared->GetSharedPtr().get(), static_cast<ScopeItem*>(pShared.get()));
@@ -155,13 +155,8 @@ TEST(FilterBase, ConnectRefusesWrongDirectionsTypesAndSecondSources)
     const PortHandle<Port> hOut(pSource->hOut), hValue(pScale->hValueIn);
     EXPECT_THROW(scope.Connect(hValue, hOut), std::runtime_error);
     EXPECT_THROW(scope.Connect(hOut, PortHandle<Port>(pScale->hResultOut)), std::runtime_error);
-    try {
-        scope.Connect(hOut, PortHandle<Port>(hIntIn));
-        FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(),
-                     "Cannot connect output \"Out\" (float) to input \"Count\" (int): the types differ");
-    }
+    EXPECT_EQ(OndoTest::Thrown([&] { scope.Connect(hOut, PortHandle<Port>(hIntIn)); }),
+              "Cannot connect output \"Out\" (float) to input \"Count\" (int): the types differ");
     scope.Connect(hOut, hValue);
     EXPECT_THROW(scope.Connect(hOut, hValue), std::runtime_error);
     EXPECT_EQ(scope.GetConnections().size(), 1u);
@@ -176,12 +171,8 @@ TEST(FilterBase, ResourcesFollowTheDeviceBinding)
     auto pScale = Make<ScaleFilter>(core, "Scale");
     ScopeExecuter executer;
 
-    try {
-        pScale->Execute(executer);
-        FAIL() << "executed without a device";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Scale: not bound to a render device, so it has no OpenGL context");
-    }
+    EXPECT_EQ(OndoTest::Thrown([&] { pScale->Execute(executer); }),
+              "Scale: not bound to a render device, so it has no OpenGL context");
 
     device.GetContext().DoneCurrent();
     pScale->AttachDevice(device);
@@ -192,15 +183,14 @@ TEST(FilterBase, ResourcesFollowTheDeviceBinding)
 
     pScale->DetachDevice();
     pScale->DetachDevice();
-    EXPECT_EQ(pScale->m_iReleaseCalls, 1) << "detaching twice releases once";
-    EXPECT_FALSE(glIsBuffer(uiBuffer));
-    EXPECT_FALSE(pScale->IsAttached());
+    EXPECT_EQ(std::make_tuple(pScale->m_iReleaseCalls, glIsBuffer(uiBuffer), pScale->IsAttached()),
+              std::make_tuple(1, GLboolean(GL_FALSE), false))
+        << "detaching twice releases once";
 
     // A failing InitResources is cleaned up and leaves the filter unbound.
     pScale->m_bFailInit = true;
     EXPECT_THROW(pScale->AttachDevice(device), std::runtime_error);
-    EXPECT_EQ(pScale->m_iReleaseCalls, 2);
-    EXPECT_FALSE(pScale->IsAttached());
+    EXPECT_EQ(std::make_tuple(pScale->m_iReleaseCalls, pScale->IsAttached()), std::make_tuple(2, false));
 }
 
 TEST(FilterBase, ExecuterMovesValuesAlongConnectionsAndSkipsFiltersThatAreNotReady)
@@ -224,10 +214,10 @@ TEST(FilterBase, ExecuterMovesValuesAlongConnectionsAndSkipsFiltersThatAreNotRea
     ScopeExecuter executer(&logger);
     executer.ExecuteScope(scope);
     EXPECT_FLOAT_EQ(pScale->m_fResult, 3.5f) << "the unconnected optional factor counts as 1";
-    EXPECT_EQ(pScale->hResultOut->GetData(), &pScale->m_fResult);
-    EXPECT_TRUE(pScale->hResultOut->HasChanged());
-    EXPECT_EQ(executer.GetNumberOfExecuted(), 4u);
-    EXPECT_EQ(executer.GetNumberOfSkipped(), 1u);
+    EXPECT_EQ(std::make_tuple(pScale->hResultOut->GetData(), pScale->hResultOut->HasChanged(),
+                              executer.GetNumberOfExecuted(), executer.GetNumberOfSkipped()),
+              std::make_tuple(&pScale->m_fResult, true, 4u, 1u))
+        << "published, changed, four executed and one skipped";
     EXPECT_EQ(logger.GetMessages().size(), 2u) << "the unfed filter's two required inputs";
 
     scope.Connect(PortHandle<Port>(pFactor->hOut), PortHandle<Port>(pScale->hFactorIn));

@@ -1,5 +1,6 @@
 // The headless context: it must be a real 4.3+ core context that runs compute work.
 
+#include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
 #include <GL/glew.h>
@@ -8,28 +9,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-namespace {
-
-GLuint CompileCompute(const char* szSource)
-{
-    const GLuint uiShader = glCreateShader(GL_COMPUTE_SHADER);
-    glShaderSource(uiShader, 1, &szSource, nullptr);
-    glCompileShader(uiShader);
-    GLint iCompiled = 0;
-    glGetShaderiv(uiShader, GL_COMPILE_STATUS, &iCompiled);
-    EXPECT_EQ(iCompiled, GL_TRUE);
-    const GLuint uiProgram = glCreateProgram();
-    glAttachShader(uiProgram, uiShader);
-    glDeleteShader(uiShader);
-    glLinkProgram(uiProgram);
-    GLint iLinked = 0;
-    glGetProgramiv(uiProgram, GL_LINK_STATUS, &iLinked);
-    EXPECT_EQ(iLinked, GL_TRUE);
-    return uiProgram;
-}
-
-} // namespace
 
 TEST(GLContext, IsAnOpenGL43CoreContextWithEntryPoints)
 {
@@ -62,7 +41,7 @@ TEST(GLContext, RunsAComputeDispatchOverAPartialTile)
     glBindTexture(GL_TEXTURE_2D, uiTexture);
     glTexStorage2D(GL_TEXTURE_2D, 1, GL_R32F, iWidth, iHeight);
 
-    const GLuint uiProgram = CompileCompute(R"(#version 430
+    const GLuint uiProgram = OndoTest::Link({{GL_COMPUTE_SHADER, R"(#version 430
 layout(local_size_x = 16, local_size_y = 16) in;
 layout(r32f, binding = 2) writeonly uniform image2D imgOut;
 uniform float fScale;
@@ -70,7 +49,7 @@ void main() {
     ivec2 p = ivec2(gl_GlobalInvocationID.xy);
     if (any(greaterThanEqual(p, imageSize(imgOut)))) return;
     imageStore(imgOut, p, vec4(fScale * float(p.x + 100 * p.y)));
-})");
+})"}});
     glUseProgram(uiProgram);
     glUniform1f(glGetUniformLocation(uiProgram, "fScale"), 0.5f);
     glBindImageTexture(2, uiTexture, 0, GL_FALSE, 0, GL_WRITE_ONLY, GL_R32F);
@@ -94,16 +73,10 @@ TEST(GLContext, NamesEveryAttemptWhenNoContextCanBeMade)
 {
     OndoTest::TestDevice();
     setenv("ONDO_GL_PLATFORM", "no-such-platform", 1);
-    try {
-        Ondo::OpenGL::Context::CreateHeadless();
-        unsetenv("ONDO_GL_PLATFORM");
-        FAIL() << "a context was made on a platform that does not exist";
-    } catch (const std::runtime_error& error) {
-        unsetenv("ONDO_GL_PLATFORM");
-        const std::string strMessage = error.what();
-        EXPECT_EQ(strMessage.rfind("Could not create a headless OpenGL 4.3 core context:", 0), 0u) << strMessage;
-        EXPECT_NE(strMessage.find("ONDO_GL_PLATFORM=\"no-such-platform\""), std::string::npos) << strMessage;
-    }
+    const std::string strMessage = OndoTest::Thrown([] { Ondo::OpenGL::Context::CreateHeadless(); });
+    unsetenv("ONDO_GL_PLATFORM");
+    EXPECT_EQ(strMessage.rfind("Could not create a headless OpenGL 4.3 core context:", 0), 0u) << strMessage;
+    EXPECT_NE(strMessage.find("ONDO_GL_PLATFORM=\"no-such-platform\""), std::string::npos) << strMessage;
     // The test device is untouched by the failed attempt.
     OndoTest::TestDevice().MakeCurrent();
     EXPECT_NE(glGetString(GL_VERSION), nullptr);

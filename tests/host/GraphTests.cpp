@@ -1,5 +1,6 @@
 // Graphs: building, running in connection order, files and their errors.
 
+#include "HostTestSupport.h"
 #include "support/GLObjects.h"
 #include "support/GLTestEnvironment.h"
 
@@ -27,6 +28,7 @@
 #include <vector>
 
 using namespace Ondo::FlowGraph;
+using OndoTest::Thrown;
 
 namespace {
 
@@ -132,25 +134,23 @@ public:
     int m_iMode = 0;
 };
 
+template <class F>
+void Register(Ondo::Core& core, const char* szType)
+{
+    FilterRegistry::Get(core).RegisterFilter(
+        {szType, "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* { return new F(c, n); }});
+}
+
 class GraphTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         OndoTest::TestDevice();
         m_Core.LoadPlugin(PRISMVALE_MODULE_PATH);
-        auto& registry = FilterRegistry::Get(m_Core);
-        registry.RegisterFilter({"Test.Source", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
-                                     return new Source(c, n);
-                                 }});
-        registry.RegisterFilter({"Test.Add", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
-                                     return new Adder(c, n);
-                                 }});
-        registry.RegisterFilter({"Test.Sink", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
-                                     return new Sink(c, n);
-                                 }});
-        registry.RegisterFilter({"Test.Fail", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* {
-                                     return new Failing(c, n);
-                                 }});
+        Register<Source>(m_Core, "Test.Source");
+        Register<Adder>(m_Core, "Test.Add");
+        Register<Sink>(m_Core, "Test.Sink");
+        Register<Failing>(m_Core, "Test.Fail");
         s_Runs.clear();
     }
 
@@ -158,15 +158,9 @@ protected:
     {
         return LoadGraphFromText(m_Core, &OndoTest::TestDevice(), strText, "test.xml");
     }
-
     std::string LoadError(const std::string& strText)
     {
-        try {
-            Load(strText);
-        } catch (const std::runtime_error& error) {
-            return error.what();
-        }
-        return "(loaded)";
+        return Thrown([&] { Load(strText); });
     }
 
     Ondo::Core m_Core;
@@ -204,13 +198,8 @@ TEST_F(GraphTest, RunsInConnectionOrderAndPassesChangedFlagsOncePerFrame)
     EXPECT_TRUE(add.m_bInputChanged);
     EXPECT_EQ(add.m_iSum, 12);
 
-    try {
-        pGraph->SetControl("Three", "Value", "ten");
-        FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(),
-                     "\"Three\" (Test.Source): Control \"Value\" (int) does not take \"ten\": expected a whole number");
-    }
+    EXPECT_EQ(Thrown([&] { pGraph->SetControl("Three", "Value", "ten"); }),
+              "\"Three\" (Test.Source): Control \"Value\" (int) does not take \"ten\": expected a whole number");
 }
 
 // Whatever runs the graph learns of a failing item at once, by its name and
@@ -235,13 +224,7 @@ TEST_F(GraphTest, ARunStopsAtAFailingItemAndNamesItOnce)
             graph.SetControl("F", "Mode", std::to_string(iMode));
             s_Runs.clear();
             ScopeExecuter executer;
-            std::string strError = "(ran)";
-            try {
-                graph.RunFrame(executer);
-            } catch (const ItemError& error) {
-                strError = error.what();
-            }
-            EXPECT_EQ(strError, "\"F\" (Test.Fail): " + strMessages[iMode]);
+            EXPECT_EQ(Thrown<ItemError>([&] { graph.RunFrame(executer); }), "\"F\" (Test.Fail): " + strMessages[iMode]);
             EXPECT_EQ(s_Runs, std::vector<std::string>{"F"});
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "the error state was read";
 
@@ -257,13 +240,8 @@ TEST_F(GraphTest, ARunStopsAtAFailingItemAndNamesItOnce)
     graph.AddItem(graph.GetRoot(), "Test.Fail", "F");
     glEnable(0xFFFF);
     ScopeExecuter executer;
-    try {
-        graph.RunFrame(executer);
-        ADD_FAILURE() << "ran";
-    } catch (const ItemError& error) {
-        EXPECT_STREQ(error.what(), "GL error GL_INVALID_ENUM was left before \"F\" (Test.Fail) ran, by code outside "
-                                   "the graph");
-    }
+    EXPECT_EQ(Thrown<ItemError>([&] { graph.RunFrame(executer); }),
+              "GL error GL_INVALID_ENUM was left before \"F\" (Test.Fail) ran, by code outside the graph");
 }
 
 // A file-name control takes only a regular file; a graph saved into another
@@ -286,22 +264,15 @@ TEST_F(GraphTest, FileNamesAreCheckedWhenEditedAndFollowASavedGraph)
     graph.SetControl("Fixed", "File name", absolute.string());
     for (const auto& [strValue, strWhy] : {std::pair<std::string, std::string>{"b.png", "does not exist"},
                                            {base.string(), "is no regular file"},
-                                           {"/dev/zero", "is no regular file"}}) {
-        try {
-            graph.SetControl("Photo", "File name", strValue);
-            ADD_FAILURE() << strValue;
-        } catch (const std::runtime_error& error) {
-            EXPECT_EQ(error.what(), "\"Photo\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name " + strValue +
-                                        ", which " + strWhy);
-        }
-    }
+                                           {"/dev/zero", "is no regular file"}})
+        EXPECT_EQ(Thrown([&] { graph.SetControl("Photo", "File name", strValue); }),
+                  "\"Photo\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name " + strValue + ", which " + strWhy);
     EXPECT_EQ(Ondo::Instrumenter::ValueText(*graph.GetInstrumenter("Photo").FindControl("File name")), "a.png")
         << "a refused name is not taken";
 
     SaveGraph(graph, (base / "saved" / "graph.xml").string());
     EXPECT_NE(SaveGraphToText(graph).find("<FileName value=\"a.png\" />"), std::string::npos) << "the names in force stay";
-    std::ifstream stream(base / "saved" / "graph.xml");
-    const std::string strSaved((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    const std::string strSaved = OndoTest::ReadFile((base / "saved" / "graph.xml").string());
     for (const std::string& strName : {std::string("../images/a.png"), absolute.string()})
         EXPECT_NE(strSaved.find("<FileName value=\"" + strName + "\" />"), std::string::npos) << strSaved;
     fs::current_path(base / "saved");
@@ -379,16 +350,10 @@ TEST_F(GraphTest, ConnectionsOfRemovedPortsAreSetAsideAndComeBackWithThePort)
 TEST_F(GraphTest, LiteralsTakeTheTextFormOfTheirType)
 {
     const std::vector<std::pair<std::string, std::string>> roundTrips = {
-        {"float", "-2.5"},
-        {"int", "-7"},
-        {"Ondo::Vector2f", "0.5 1"},
-        {"Ondo::Vector3f", "1 2 3"},
-        {"Ondo::Vector4f", "1 2 3 4"},
-        {"Ondo::Vector2i", "-1 2"},
-        {"Ondo::Matrix44f", "1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1"},
-        {"std::string", " spaces kept "},
-        {"std::vector< float >", "1 2.5 3"},
-        {"std::vector< Ondo::Vector3f >", "1 2 3, 4 5 6"},
+        {"float", "-2.5"}, {"int", "-7"}, {"Ondo::Vector2f", "0.5 1"}, {"Ondo::Vector3f", "1 2 3"},
+        {"Ondo::Vector4f", "1 2 3 4"}, {"Ondo::Vector2i", "-1 2"},
+        {"Ondo::Matrix44f", "1 0 0 5 0 1 0 6 0 0 1 7 0 0 0 1"}, {"std::string", " spaces kept "},
+        {"std::vector< float >", "1 2.5 3"}, {"std::vector< Ondo::Vector3f >", "1 2 3, 4 5 6"},
         {"std::vector< Ondo::Vector4f >", "1 2 3 4"},
     };
     for (const auto& [strType, strText] : roundTrips) {
@@ -465,7 +430,7 @@ TEST_F(GraphTest, AFailedLoadReleasesWhatWasMadeAndSavingIsAtomic)
     // Both sources get their buffers before the bad connection is found.
     EXPECT_NE(LoadError(Document("<Filter type=\"Test.Source\" name=\"S\"/>\n<Filter type=\"Test.Source\" name=\"T\"/>\n"
                                  "<Connection from=\"S\" output=\"Out\" to=\"T\" input=\"Nope\"/>\n")),
-              "(loaded)");
+              "(nothing thrown)");
     EXPECT_EQ(OndoTest::CountLive(glIsBuffer), iBuffers);
 
     Graph graph(m_Core);
@@ -473,9 +438,7 @@ TEST_F(GraphTest, AFailedLoadReleasesWhatWasMadeAndSavingIsAtomic)
     EXPECT_THROW(SaveGraph(graph, "/nonexistent/dir/graph.xml"), Ondo::ExceptionFileSystem);
     const std::string strPath = ::testing::TempDir() + "graph-test.xml";
     SaveGraph(graph, strPath);
-    std::ifstream stream(strPath);
-    const std::string strSaved((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(strSaved, SaveGraphToText(graph));
+    EXPECT_EQ(OndoTest::ReadFile(strPath), SaveGraphToText(graph));
     std::remove(strPath.c_str());
 
     const std::string strDot = GraphToDot(graph);

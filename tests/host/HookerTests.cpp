@@ -1,6 +1,7 @@
 // Shader-declared ports: what the annotations make, how the ports are fed,
 // and how a rebuild keeps them.
 
+#include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
 #include "Ondo/Core.h"
@@ -20,10 +21,12 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace Ondo::FlowGraph;
 using namespace Ondo::OpenGL;
+using OndoTest::Link;
 
 namespace {
 
@@ -34,21 +37,6 @@ public:
     void Process(ScopeExecuter&) override {}
     GLSLShaderPortHooker m_Hooker;
 };
-
-GLuint Link(std::initializer_list<std::pair<GLenum, std::string>> stages, Ondo::LoggerInterface* pLogger = nullptr)
-{
-    ShaderCompiler compiler(pLogger);
-    const GLuint uiProgram = glCreateProgram();
-    for (const auto& stage : stages) {
-        const GLuint uiShader = compiler.CreateFromMemory(stage.first, stage.second, L"test shader");
-        glAttachShader(uiProgram, uiShader);
-        glDeleteShader(uiShader);
-    }
-    compiler.Check();
-    glLinkProgram(uiProgram);
-    CheckProgram(uiProgram, pLogger);
-    return uiProgram;
-}
 
 // label -> "class, in/out, optional/required"
 std::map<std::string, std::string> DescribePorts(const PortOwner& owner)
@@ -117,64 +105,60 @@ GLuint MakeTexture(GLenum eTarget, GLenum eFormat, int iSize)
     return uiTexture;
 }
 
+// A filter with a hooker on a core whose messages are collected.
+class Hooker : public ::testing::Test {
+protected:
+    Hooker()
+    {
+        OndoTest::TestDevice();
+        m_Core.SetLogger(&m_Logger);
+    }
+    Ondo::CollectingLogger m_Logger;
+    Ondo::Core m_Core;
+    HookedFilter m_Filter{m_Core};
+};
+
 } // namespace
 
-TEST(Hooker, AnnotationsBecomePortsOfTheMatchingClass)
+TEST_F(Hooker, AnnotationsBecomePortsOfTheMatchingClass)
 {
-    OndoTest::TestDevice();
-    Ondo::Core core;
-    Ondo::CollectingLogger logger;
-    core.SetLogger(&logger);
-    HookedFilter filter(core);
-
     const GLuint uiCompute = Link({{GL_COMPUTE_SHADER, s_szComputeWithEveryUniform}});
-    filter.m_Hooker.AddPortsFromShaderMemory(uiCompute, s_szComputeWithEveryUniform, L"");
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiCompute, s_szComputeWithEveryUniform, L"");
     const GLuint uiDraw = Link({{GL_VERTEX_SHADER, s_szVertex}, {GL_FRAGMENT_SHADER, s_szFragment}});
-    filter.m_Hooker.AddPortsFromShaderMemory(uiDraw, s_szVertex, L"");
-    filter.m_Hooker.AddPortsFromShaderMemory(uiDraw, s_szFragment, L"");
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiDraw, s_szVertex, L"");
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiDraw, s_szFragment, L"");
 
     const std::map<std::string, std::string> expected = {
-        {"Flat", "Ondo::OpenGL::TexturePort2D, in"},
-        {"Volume", "Ondo::OpenGL::TexturePort3D, in"},
-        {"Cube", "Ondo::OpenGL::TexturePortCube, in"},
-        {"Image", "Ondo::OpenGL::TexturePort2D, in"},
-        {"Scale", "Ondo::FloatPort, in, optional"},
-        {"V2", "Ondo::Vector2fPort, in, optional"},
-        {"V3", "Ondo::Vector3fPort, in, optional"},
-        {"V4", "Ondo::Vector4fPort, in, optional"},
-        {"Count", "Ondo::IntPort, in, optional"},
-        {"I2", "Ondo::Vector2iPort, in, optional"},
-        {"Transform", "Ondo::Matrix44fPort, in, optional"},
-        {"Positions", "Ondo::OpenGL::BufferPort, in"},
-        {"Colors", "Ondo::OpenGL::BufferPort, in"},
-        {"Color Target", "Ondo::OpenGL::TexturePort2D, in"},
-        {"Color", "Ondo::OpenGL::TexturePort2D, out"},
-        {"Gain", "Ondo::FloatPort, in, optional"},
+        {"Flat", "Ondo::OpenGL::TexturePort2D, in"}, {"Volume", "Ondo::OpenGL::TexturePort3D, in"},
+        {"Cube", "Ondo::OpenGL::TexturePortCube, in"}, {"Image", "Ondo::OpenGL::TexturePort2D, in"},
+        {"Scale", "Ondo::FloatPort, in, optional"}, {"V2", "Ondo::Vector2fPort, in, optional"},
+        {"V3", "Ondo::Vector3fPort, in, optional"}, {"V4", "Ondo::Vector4fPort, in, optional"},
+        {"Count", "Ondo::IntPort, in, optional"}, {"I2", "Ondo::Vector2iPort, in, optional"},
+        {"Transform", "Ondo::Matrix44fPort, in, optional"}, {"Positions", "Ondo::OpenGL::BufferPort, in"},
+        {"Colors", "Ondo::OpenGL::BufferPort, in"}, {"Color Target", "Ondo::OpenGL::TexturePort2D, in"},
+        {"Color", "Ondo::OpenGL::TexturePort2D, out"}, {"Gain", "Ondo::FloatPort, in, optional"},
     };
-    EXPECT_EQ(DescribePorts(filter), expected);
+    EXPECT_EQ(DescribePorts(m_Filter), expected);
     // The port order is the declaration order, the surface's input before its output.
-    const auto handles = filter.GetPortHandles();
+    const auto handles = m_Filter.GetPortHandles();
     EXPECT_EQ(handles.front()->GetLabel(), "Flat");
     EXPECT_EQ(handles[handles.size() - 3]->GetLabel(), "Color Target");
     EXPECT_EQ(handles[handles.size() - 2]->GetLabel(), "Color");
 
     // The unused uniform was optimised away: no port, and the user is told.
-    ASSERT_EQ(logger.GetMessages().size(), 1u);
-    EXPECT_EQ(logger.GetMessages()[0],
+    ASSERT_EQ(m_Logger.GetMessages().size(), 1u);
+    EXPECT_EQ(m_Logger.GetMessages()[0],
               "Hooked: shader text:14: \"fUnused\" is not an active uniform of the program, so it gets no port "
               "\"Unused\"\n");
 
-    filter.m_Hooker.RemoveHooks(uiCompute);
-    filter.m_Hooker.RemoveHooks(uiDraw);
+    m_Filter.m_Hooker.RemoveHooks(uiCompute);
+    m_Filter.m_Hooker.RemoveHooks(uiDraw);
     glDeleteProgram(uiCompute);
     glDeleteProgram(uiDraw);
 }
 
-TEST(Hooker, TexturesTakeUnitsUpwardAndValuesOnlyWhenPresent)
+TEST_F(Hooker, TexturesTakeUnitsUpwardAndValuesOnlyWhenPresent)
 {
-    OndoTest::TestDevice();
-    Ondo::Core core;
-    HookedFilter filter(core);
     const char* szSource = R"(#version 430
 layout(local_size_x = 1) in;
 #pragma ONDO_PORT_UNIFORM(texA,"A")
@@ -187,13 +171,13 @@ layout(r32f) uniform image2D imgB;
 uniform sampler3D texC;
 void main() { imageStore(imgB, ivec2(0), texelFetch(texA, ivec2(0), 0) * fScale + texture(texC, vec3(0.0))); })";
     const GLuint uiProgram = Link({{GL_COMPUTE_SHADER, szSource}});
-    filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, szSource, L"");
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, szSource, L"");
 
     TextureObject2D a(MakeTexture(GL_TEXTURE_2D, GL_RGBA8, 4)), b(MakeTexture(GL_TEXTURE_2D, GL_R32F, 4));
     TextureObject3D c(MakeTexture(GL_TEXTURE_3D, GL_RGBA8, 2));
-    PortHandle<SimplePortT<TextureObject2D>> hA(filter.FindPort("A")), hB(filter.FindPort("B"));
-    PortHandle<SimplePortT<TextureObject3D>> hC(filter.FindPort("C"));
-    PortHandle<SimplePortT<float>> hScale(filter.FindPort("Scale"));
+    PortHandle<SimplePortT<TextureObject2D>> hA(m_Filter.FindPort("A")), hB(m_Filter.FindPort("B"));
+    PortHandle<SimplePortT<TextureObject3D>> hC(m_Filter.FindPort("C"));
+    PortHandle<SimplePortT<float>> hScale(m_Filter.FindPort("Scale"));
     hA->SetData(&a, true);
     hB->SetData(&b, true);
     hC->SetData(&c, true);
@@ -202,40 +186,38 @@ void main() { imageStore(imgB, ivec2(0), texelFetch(texA, ivec2(0), 0) * fScale 
     const GLuint uiForeignSampler = CreateDefaultSamplerState();
     glBindSampler(3, uiForeignSampler);
 
-    EXPECT_EQ(filter.m_Hooker.UpdateUniformVariables(uiProgram, 3), 6);
-    GLint iUnit = -1;
-    glGetUniformiv(uiProgram, glGetUniformLocation(uiProgram, "texA"), &iUnit);
-    EXPECT_EQ(iUnit, 3);
-    glGetUniformiv(uiProgram, glGetUniformLocation(uiProgram, "imgB"), &iUnit);
-    EXPECT_EQ(iUnit, 4);
-    glGetUniformiv(uiProgram, glGetUniformLocation(uiProgram, "texC"), &iUnit);
-    EXPECT_EQ(iUnit, 5);
-    GLint iBound = 0;
+    EXPECT_EQ(m_Filter.m_Hooker.UpdateUniformVariables(uiProgram, 3), 6);
+    const auto Uniform = [uiProgram](const char* szName) {
+        GLint iValue = -1;
+        glGetUniformiv(uiProgram, glGetUniformLocation(uiProgram, szName), &iValue);
+        return iValue;
+    };
+    EXPECT_EQ(std::make_tuple(Uniform("texA"), Uniform("imgB"), Uniform("texC")), std::make_tuple(3, 4, 5));
+    std::vector<GLint> bound(5, -1);
     glActiveTexture(GL_TEXTURE3);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &iBound);
-    EXPECT_EQ(static_cast<GLuint>(iBound), a.m_uiName);
-    glGetIntegerv(GL_SAMPLER_BINDING, &iBound);
-    EXPECT_EQ(iBound, 0);
-    glGetIntegeri_v(GL_IMAGE_BINDING_NAME, 4, &iBound);
-    EXPECT_EQ(static_cast<GLuint>(iBound), b.m_uiName);
-    glGetIntegeri_v(GL_IMAGE_BINDING_FORMAT, 4, &iBound);
-    EXPECT_EQ(iBound, GL_R32F) << "images are bound with their texture's own format";
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound[0]);
+    glGetIntegerv(GL_SAMPLER_BINDING, &bound[1]);
+    glGetIntegeri_v(GL_IMAGE_BINDING_NAME, 4, &bound[2]);
+    glGetIntegeri_v(GL_IMAGE_BINDING_FORMAT, 4, &bound[3]);
     glActiveTexture(GL_TEXTURE5);
-    glGetIntegerv(GL_TEXTURE_BINDING_3D, &iBound);
-    EXPECT_EQ(static_cast<GLuint>(iBound), c.m_uiName);
+    glGetIntegerv(GL_TEXTURE_BINDING_3D, &bound[4]);
     glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(bound, (std::vector<GLint>{GLint(a.m_uiName), 0, GLint(b.m_uiName), GL_R32F, GLint(c.m_uiName)}))
+        << "A on unit 3 with no sampler, B as an image in its texture's own format, C on unit 5";
 
-    GLfloat fScale = 0.0f;
-    glGetUniformfv(uiProgram, glGetUniformLocation(uiProgram, "fScale"), &fScale);
-    EXPECT_FLOAT_EQ(fScale, 0.25f) << "an unconnected value keeps the shader's initial value";
+    const auto Scale = [uiProgram] {
+        GLfloat fValue = 0.0f;
+        glGetUniformfv(uiProgram, glGetUniformLocation(uiProgram, "fScale"), &fValue);
+        return fValue;
+    };
+    EXPECT_FLOAT_EQ(Scale(), 0.25f) << "an unconnected value keeps the shader's initial value";
     float fNew = 2.0f;
     hScale->SetData(&fNew, true);
-    filter.m_Hooker.UpdateUniformVariables(uiProgram, 0);
-    glGetUniformfv(uiProgram, glGetUniformLocation(uiProgram, "fScale"), &fScale);
-    EXPECT_FLOAT_EQ(fScale, 2.0f);
+    m_Filter.m_Hooker.UpdateUniformVariables(uiProgram, 0);
+    EXPECT_FLOAT_EQ(Scale(), 2.0f);
 
-    filter.m_Hooker.RemoveHooks(uiProgram);
-    EXPECT_EQ(filter.m_Hooker.UpdateUniformVariables(uiProgram, 0), 0) << "no hooks left for the program";
+    m_Filter.m_Hooker.RemoveHooks(uiProgram);
+    EXPECT_EQ(m_Filter.m_Hooker.UpdateUniformVariables(uiProgram, 0), 0) << "no hooks left for the program";
     glDeleteProgram(uiProgram);
     glDeleteSamplers(1, &uiForeignSampler);
     a.Release();
@@ -243,14 +225,11 @@ void main() { imageStore(imgB, ivec2(0), texelFetch(texA, ivec2(0), 0) * fScale 
     c.Release();
 }
 
-TEST(Hooker, AttributesFeedADrawIntoASurface)
+TEST_F(Hooker, AttributesFeedADrawIntoASurface)
 {
-    OndoTest::TestDevice();
-    Ondo::Core core;
-    HookedFilter filter(core);
     const GLuint uiProgram = Link({{GL_VERTEX_SHADER, s_szVertex}, {GL_FRAGMENT_SHADER, s_szFragment}});
-    filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, s_szVertex, L"");
-    filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, s_szFragment, L"");
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, s_szVertex, L"");
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, s_szFragment, L"");
 
     // One triangle that covers the whole viewport, red at every corner.
     const float positions[] = {-1.0f, -1.0f, 3.0f, -1.0f, -1.0f, 3.0f};
@@ -264,26 +243,26 @@ TEST(Hooker, AttributesFeedADrawIntoASurface)
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     TextureObject2D target(MakeTexture(GL_TEXTURE_2D, GL_RGBA32F, 8));
-    PortHandle<SimplePortT<BufferObject>>(filter.FindPort("Positions"))->SetData(&positionBuffer, true);
-    PortHandle<SimplePortT<BufferObject>>(filter.FindPort("Colors"))->SetData(&colorBuffer, true);
-    PortHandle<SimplePortT<TextureObject2D>>(filter.FindPort("Color Target"))->SetData(&target, true);
+    PortHandle<SimplePortT<BufferObject>>(m_Filter.FindPort("Positions"))->SetData(&positionBuffer, true);
+    PortHandle<SimplePortT<BufferObject>>(m_Filter.FindPort("Colors"))->SetData(&colorBuffer, true);
+    PortHandle<SimplePortT<TextureObject2D>>(m_Filter.FindPort("Color Target"))->SetData(&target, true);
     float fGain = 2.0f;
-    PortHandle<SimplePortT<float>>(filter.FindPort("Gain"))->SetData(&fGain, true);
+    PortHandle<SimplePortT<float>>(m_Filter.FindPort("Gain"))->SetData(&fGain, true);
 
     GLuint uiFramebuffer = 0;
     glGenFramebuffers(1, &uiFramebuffer);
-    const std::vector<GLenum> drawBuffers = filter.m_Hooker.BindSurfaces(uiProgram, uiFramebuffer);
+    const std::vector<GLenum> drawBuffers = m_Filter.m_Hooker.BindSurfaces(uiProgram, uiFramebuffer);
     EXPECT_EQ(drawBuffers, (std::vector<GLenum>{GL_NONE, GL_COLOR_ATTACHMENT1}));
     glDrawBuffers(static_cast<GLsizei>(drawBuffers.size()), drawBuffers.data());
     EXPECT_TRUE(CheckFrameBufferStatus(uiFramebuffer, nullptr));
     glViewport(0, 0, 8, 8);
     glUseProgram(uiProgram);
-    filter.m_Hooker.UpdateUniformVariables(uiProgram, 0);
-    filter.m_Hooker.BindAttributes(uiProgram);
+    m_Filter.m_Hooker.UpdateUniformVariables(uiProgram, 0);
+    m_Filter.m_Hooker.BindAttributes(uiProgram);
     glDrawArrays(GL_TRIANGLES, 0, 3);
-    filter.m_Hooker.UnbindAttributes(uiProgram);
+    m_Filter.m_Hooker.UnbindAttributes(uiProgram);
     glUseProgram(0);
-    filter.m_Hooker.UnbindSurfaces(uiProgram, uiFramebuffer);
+    m_Filter.m_Hooker.UnbindSurfaces(uiProgram, uiFramebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
     GLint iEnabled = 1;
@@ -299,12 +278,12 @@ TEST(Hooker, AttributesFeedADrawIntoASurface)
         ASSERT_FLOAT_EQ(texels[i * 4 + 2], 2.0f) << "texel " << i;
     }
 
-    filter.m_Hooker.SetOutputs();
-    auto hOutput = PortHandle<SimplePortT<TextureObject2D>>(filter.FindPort("Color", true));
+    m_Filter.m_Hooker.SetOutputs();
+    auto hOutput = PortHandle<SimplePortT<TextureObject2D>>(m_Filter.FindPort("Color", true));
     EXPECT_EQ(hOutput->GetData(), &target);
     EXPECT_TRUE(hOutput->HasChanged());
 
-    filter.m_Hooker.RemoveHooks(uiProgram);
+    m_Filter.m_Hooker.RemoveHooks(uiProgram);
     glDeleteProgram(uiProgram);
     glDeleteFramebuffers(1, &uiFramebuffer);
     positionBuffer.Release();
@@ -312,12 +291,10 @@ TEST(Hooker, AttributesFeedADrawIntoASurface)
     target.Release();
 }
 
-TEST(Hooker, RebuildKeepsPortsDeclaredAgainWithTheirConnections)
+TEST_F(Hooker, RebuildKeepsPortsDeclaredAgainWithTheirConnections)
 {
-    OndoTest::TestDevice();
-    Ondo::Core core;
-    auto pFilter = std::make_shared<HookedFilter>(core);
-    auto pSource = std::make_shared<HookedFilter>(core);
+    auto pFilter = std::make_shared<HookedFilter>(m_Core);
+    auto pSource = std::make_shared<HookedFilter>(m_Core);
     PortHandle<SimplePortT<float>> hSourceOut;
     pSource->CreatePort(hSourceOut, {PortType::Output, "Out", false});
 
@@ -353,13 +330,8 @@ TEST(Hooker, RebuildKeepsPortsDeclaredAgainWithTheirConnections)
     glDeleteProgram(uiSecond);
 }
 
-TEST(Hooker, MalformedAnnotationsNameTheLineAndFailuresAreReported)
+TEST_F(Hooker, MalformedAnnotationsNameTheLineAndFailuresAreReported)
 {
-    OndoTest::TestDevice();
-    Ondo::Core core;
-    Ondo::CollectingLogger logger;
-    core.SetLogger(&logger);
-    HookedFilter filter(core);
     const GLuint uiProgram = Link({{GL_COMPUTE_SHADER, s_szComputeWithEveryUniform}});
 
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -371,48 +343,39 @@ TEST(Hooker, MalformedAnnotationsNameTheLineAndFailuresAreReported)
         {"#pragma ONDO_PORT_UNIFORM(\"T\")", "expected a variable name first"},
         {"#pragma ONDO_PORT_UNIFORM(tex,\"T\") extra", "unexpected text after the closing parenthesis"},
     };
-    for (const auto& [strLine, strWhy] : cases) {
-        try {
-            filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, "#version 430\n\n" + strLine + "\n", L"");
-            ADD_FAILURE() << strLine << " was accepted";
-        } catch (const std::runtime_error& error) {
-            EXPECT_EQ(std::string(error.what()),
-                      "shader text:3: malformed shader port annotation \"" + strLine + "\": " + strWhy);
-        }
-    }
-    EXPECT_EQ(filter.GetNumberOfPorts(), 0u);
+    for (const auto& [strLine, strWhy] : cases)
+        EXPECT_EQ(OndoTest::Thrown([&] {
+                      m_Filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, "#version 430\n\n" + strLine + "\n", L"");
+                  }),
+                  "shader text:3: malformed shader port annotation \"" + strLine + "\": " + strWhy);
+    EXPECT_EQ(m_Filter.GetNumberOfPorts(), 0u);
 
     // A program that did not link gives no ports, and says so.
-    const GLuint uiBroken = Link({{GL_COMPUTE_SHADER, "#version 430\nvoid main() { undefined(); }"}}, &logger);
-    EXPECT_GE(logger.GetMessages().size(), 2u) << "compile and link failures both reach the logger";
-    logger.Clear();
-    filter.m_Hooker.AddPortsFromShaderMemory(uiBroken, "#pragma ONDO_PORT_UNIFORM(x,\"X\")", L"");
-    EXPECT_EQ(filter.GetNumberOfPorts(), 0u);
-    ASSERT_EQ(logger.GetMessages().size(), 1u);
-    EXPECT_NE(logger.GetMessages()[0].find("is not linked"), std::string::npos);
+    const GLuint uiBroken = Link({{GL_COMPUTE_SHADER, "#version 430\nvoid main() { undefined(); }"}}, &m_Logger);
+    EXPECT_GE(m_Logger.GetMessages().size(), 2u) << "compile and link failures both reach the logger";
+    m_Logger.Clear();
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiBroken, "#pragma ONDO_PORT_UNIFORM(x,\"X\")", L"");
+    EXPECT_EQ(m_Filter.GetNumberOfPorts(), 0u);
+    ASSERT_EQ(m_Logger.GetMessages().size(), 1u);
+    EXPECT_NE(m_Logger.GetMessages()[0].find("is not linked"), std::string::npos);
 
-    EXPECT_THROW(filter.m_Hooker.AddPortsFromShaderFile(uiProgram, L"/nonexistent/shader.comp", L""),
+    EXPECT_THROW(m_Filter.m_Hooker.AddPortsFromShaderFile(uiProgram, L"/nonexistent/shader.comp", L""),
                  Ondo::ExceptionFileMissing);
     glDeleteProgram(uiProgram);
     glDeleteProgram(uiBroken);
 }
 
-TEST(Hooker, SerializeRecordsThePortsAndReportsOnesThatWentMissing)
+TEST_F(Hooker, SerializeRecordsThePortsAndReportsOnesThatWentMissing)
 {
-    OndoTest::TestDevice();
-    Ondo::Core core;
-    Ondo::CollectingLogger logger;
-    core.SetLogger(&logger);
-    HookedFilter filter(core);
     const GLuint uiProgram = Link({{GL_VERTEX_SHADER, s_szVertex}, {GL_FRAGMENT_SHADER, s_szFragment}});
-    filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, s_szFragment, L"");
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, s_szFragment, L"");
 
     TiXmlDocument document;
     TiXmlElement* pRoot = document.LinkEndChild(new TiXmlElement("Filter"))->ToElement();
     Serialization::SaveInfo info;
-    for (const auto& hPort : filter.GetPortHandles()) info.AddPort(hPort);
+    for (const auto& hPort : m_Filter.GetPortHandles()) info.AddPort(hPort);
     Serialization::Serializer writer(&document, pRoot, &info);
-    filter.m_Hooker.Serialize(writer);
+    m_Filter.m_Hooker.Serialize(writer);
     TiXmlPrinter printer;
     printer.SetStreamPrinting();
     document.Accept(&printer);
@@ -427,14 +390,14 @@ TEST(Hooker, SerializeRecordsThePortsAndReportsOnesThatWentMissing)
               "</ShaderPorts></Filter>");
 
     // The shader no longer declares the gain.
-    filter.m_Hooker.RemoveAllShaderPorts();
-    filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, "#pragma ONDO_PORT_SURFACE(oColor,\"Color Target\",\"Color\")",
+    m_Filter.m_Hooker.RemoveAllShaderPorts();
+    m_Filter.m_Hooker.AddPortsFromShaderMemory(uiProgram, "#pragma ONDO_PORT_SURFACE(oColor,\"Color Target\",\"Color\")",
                                              L"");
-    filter.m_Hooker.RemoveTemporaryPorts();
+    m_Filter.m_Hooker.RemoveTemporaryPorts();
     Serialization::Serializer reader(nullptr, pRoot, &info);
-    filter.m_Hooker.Serialize(reader);
-    EXPECT_EQ(logger.GetMessages(), (std::vector<std::string>{"Hooked: the graph names the shader port \"Gain\" "
+    m_Filter.m_Hooker.Serialize(reader);
+    EXPECT_EQ(m_Logger.GetMessages(), (std::vector<std::string>{"Hooked: the graph names the shader port \"Gain\" "
                                                               "(Ondo::FloatPort), which the shaders no longer declare\n"}));
-    filter.m_Hooker.RemoveHooks(uiProgram);
+    m_Filter.m_Hooker.RemoveHooks(uiProgram);
     glDeleteProgram(uiProgram);
 }

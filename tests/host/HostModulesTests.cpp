@@ -1,5 +1,6 @@
 // The engine's own modules: constant sources, camera, light source, image sink.
 
+#include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
 #include "host/FlowGraph/RunContext.h"
@@ -146,12 +147,8 @@ TEST_F(HostModules, ConstantsMarkChangesRefuseBadTextAndRoundTrip)
         EXPECT_EQ(flags, (std::vector<bool>{true, false, true, false, true})) << strType;
     }
     // Text that does not parse is refused, naming the control; the old value stays.
-    try {
-        pControls->SetControl("Value", "1 2");
-        ADD_FAILURE() << "taken";
-    } catch (const std::invalid_argument& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("\"Value\" does not take \"1 2\": ", 0), 0u) << e.what();
-    }
+    const std::string strRefusal = OndoTest::Thrown<std::invalid_argument>([&] { pControls->SetControl("Value", "1 2"); });
+    EXPECT_EQ(strRefusal.rfind("\"Value\" does not take \"1 2\": ", 0), 0u) << strRefusal;
     EXPECT_EQ(Instrumenter::ValueText(*pControls->FindControl("Value")), "1 2 3") << "the editor shows the old value";
     Run(*pConstant);
     EXPECT_EQ(std::make_pair(Changed(*pConstant, "Value"), Value<Vector3f>(*pConstant, "Value")),
@@ -258,12 +255,7 @@ TEST_F(HostModules, SinkWritesPngAndExrUnderTheOutputFolderNamedByFrame)
         }
     }
     controls.SetControl("File Name", "pic.bmp");
-    std::string strError = "no exception";
-    try {
-        Run(sink);
-    } catch (const std::runtime_error& e) {
-        strError = e.what();
-    }
+    const std::string strError = OndoTest::Thrown([&] { Run(sink); });
     EXPECT_NE(strError.find("cannot write \"pic.bmp\""), std::string::npos) << strError;
     EXPECT_FALSE(fs::exists(m_Folder / "pic.bmp"));
 

@@ -1,5 +1,6 @@
 // The image loader, the standard readers and writers, and texture read-back.
 
+#include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
 #include "host/GFX/ImageIO.h"
@@ -295,10 +296,7 @@ TEST_F(ImageFiles, OpenEXRReadsRealFilesEveryCompressionTilingChannelTypeAndLayo
     // on halves, DWA on colours) stay close.
     const Imath::Box2i window({3, -2}, {15, 4});
     const auto Value = [](std::size_t c, int x, int y) {
-        return c == 0   ? 0.25f * x
-               : c == 1 ? y + 2.5f
-               : c == 2 ? static_cast<float>(x + y + 2)
-                        : 0.5f + 0.125f * (x % 4);
+        return c == 0 ? 0.25f * x : c == 1 ? y + 2.5f : c == 2 ? static_cast<float>(x + y + 2) : 0.5f + 0.125f * (x % 4);
     };
     const ExrChannels rgba = {{"R", Imf::HALF}, {"G", Imf::FLOAT}, {"B", Imf::UINT}, {"A", Imf::HALF}};
     for (int iCompression = Imf::NO_COMPRESSION; iCompression < Imf::NUM_COMPRESSION_METHODS; ++iCompression)
@@ -366,9 +364,8 @@ TEST_F(ImageFiles, OpenEXRReadsRealFilesEveryCompressionTilingChannelTypeAndLayo
     EXPECT_EQ(LastError(),
               "The image file " + Path("unnamed.exr") +
                   " could not be decoded: no colour (R, G, B), luminance (Y) or depth (Z) channel among: U, V");
-    std::ifstream stream(s_strData + "/basic_dark.exr", std::ios::binary);
-    const Bytes dwab{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    WriteBytes("cut.exr", Bytes(dwab.begin(), dwab.end() - 100));
+    const std::string strDwab = OndoTest::ReadFile(s_strData + "/basic_dark.exr");
+    WriteBytes("cut.exr", Bytes(strDwab.begin(), strDwab.end() - 100));
     EXPECT_EQ(Load("cut.exr"), nullptr);
     EXPECT_EQ(LastError(), "The image file " + Path("cut.exr") +
                                " could not be decoded: OpenEXR: Error reading pixel data: the file ends early");
@@ -400,8 +397,7 @@ TEST_F(ImageFiles, ReadersGiveNothingForGarbageOrCutFilesAndSayWhy)
     // Every file above cut short, and garbage under each extension: no image,
     // and a message naming the file with the reader's reason.
     for (const std::string& strName : Listing()) {
-        std::ifstream stream(Path(strName), std::ios::binary);
-        const Bytes whole{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+        const std::string whole = OndoTest::ReadFile(Path(strName));
         const std::string strCut = "cut" + fs::path(strName).extension().string();
         for (const std::size_t uiKeep : {std::size_t{4}, std::size_t{30}, whole.size() / 2, whole.size() - 20}) {
             WriteBytes(strCut, Bytes(whole.begin(), whole.begin() + static_cast<long>(uiKeep)));
@@ -410,13 +406,9 @@ TEST_F(ImageFiles, ReadersGiveNothingForGarbageOrCutFilesAndSayWhy)
                 << LastError();
         }
     }
-    const std::pair<const char*, const char*> garbage[] = {{"g.png", "stb_image: "},
-                                                           {"g.jpg", "stb_image: "},
-                                                           {"g.tga", "stb_image: "},
-                                                           {"g.bmp", "stb_image: "},
-                                                           {"g.hdr", "no Radiance header"},
-                                                           {"g.exr", "OpenEXR: "},
-                                                           {"hdr.png", "the content is no PNG, JPEG, TGA or BMP"}};
+    const std::pair<const char*, const char*> garbage[] = {
+        {"g.png", "stb_image: "}, {"g.jpg", "stb_image: "}, {"g.tga", "stb_image: "}, {"g.bmp", "stb_image: "},
+        {"g.hdr", "no Radiance header"}, {"g.exr", "OpenEXR: "}, {"hdr.png", "the content is no PNG, JPEG, TGA or BMP"}};
     for (const auto& [szName, szReason] : garbage) {
         WriteBytes(szName, std::string(szName) == "hdr.png"
                                ? Bytes{'#', '?', 'R', 'A', 'D', 'I', 'A', 'N', 'C', 'E', '\n'}
@@ -439,21 +431,12 @@ TEST_F(ImageFiles, WritersNameGreyAndDepthChannelsConvertAndFailWithPathAndReaso
     const std::uint8_t srgb[] = {0, 188, 255, 128};
     const std::tuple<const char*, ImageData, std::vector<std::string>, Imf::PixelType, std::vector<float>> exrs[] = {
         {"r", MakeImage(FormatR32F, 3, 2, ramp.data(), 24), {"Y"}, Imf::FLOAT, {0.0f, 0.125f, 0.25f}},
-        {"ya",
-         MakeImage(FormatRG8, 3, 2, grey.data(), 12, LayoutGreyAlpha),
-         {"A", "Y"},
-         Imf::FLOAT,
+        {"ya", MakeImage(FormatRG8, 3, 2, grey.data(), 12, LayoutGreyAlpha), {"A", "Y"}, Imf::FLOAT,
          {0.0f, 0.2f, 0.4f, 0.6f, 0.8f, 1.0f}},
         {"z", MakeImage(FormatDepth16, 3, 2, depth, 12), {"Z"}, Imf::FLOAT, {0.0f, 1.0f, 0.50000763f}},
-        {"rg",
-         MakeImage(FormatRG16F, 2, 1, halves, 8),
-         {"G", "R"},
-         Imf::HALF,
+        {"rg", MakeImage(FormatRG16F, 2, 1, halves, 8), {"G", "R"}, Imf::HALF,
          {1.0f, 2.0f, 0.0f, 1.0f, 0.5f, -2.0f, 0.0f, 1.0f}},
-        {"srgb",
-         MakeImage(FormatSRGB8A8, 1, 1, srgb, 4),
-         {"A", "B", "G", "R"},
-         Imf::FLOAT,
+        {"srgb", MakeImage(FormatSRGB8A8, 1, 1, srgb, 4), {"A", "B", "G", "R"}, Imf::FLOAT,
          {0.0f, 0.50288646f, 1.0f, 128 / 255.0f}},
     };
     for (const auto& [szName, image, names, eType, firstRow] : exrs) {
@@ -506,12 +489,8 @@ TEST_F(ImageFiles, WritersNameGreyAndDepthChannelsConvertAndFailWithPathAndReaso
         {"out.png", &bytes, "15 bytes"},
         {"taken.png", &whole, "Is a directory"}};
     for (const auto& [strName, pImage, strReason] : failures) {
-        std::string strError = "no exception";
-        try {
-            (fs::path(strName).extension() == ".png" ? WritePNG : WriteEXR)(Path(strName), *pImage);
-        } catch (const Ondo::ExceptionFileSystem& e) {
-            strError = e.what();
-        }
+        const std::string strError = OndoTest::Thrown<Ondo::ExceptionFileSystem>(
+            [&] { (fs::path(strName).extension() == ".png" ? WritePNG : WriteEXR)(Path(strName), *pImage); });
         EXPECT_TRUE(strError.find(Path(strName)) != std::string::npos && strError.find(strReason) != std::string::npos)
             << strName << " should fail for " << strReason << ": " << strError;
     }
@@ -532,11 +511,7 @@ TEST(ReadTexture2D, ReadsFloatsShortsAndGreyOrDepthLayoutsWhateverThePackAlignme
         {GL_R32F, GL_RED, GL_FLOAT, floats.data(), false, {FormatR32F, LayoutR, ComponentFloat32, 4, 3, 2, true}},
         {GL_RG16, GL_RG, GL_UNSIGNED_SHORT, shorts, false, {FormatRG16, LayoutRG, ComponentUInt16, 4, 3, 1, true}},
         {GL_R16, GL_RED, GL_UNSIGNED_SHORT, shorts, true, {FormatR16, LayoutGrey, ComponentUInt16, 2, 3, 2, true}},
-        {GL_DEPTH_COMPONENT32F,
-         GL_DEPTH_COMPONENT,
-         GL_FLOAT,
-         depths.data(),
-         false,
+        {GL_DEPTH_COMPONENT32F, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data(), false,
          {FormatR32F, LayoutDepth, ComponentFloat32, 4, 3, 2, true}},
     };
     for (const auto& [eInternal, eFormat, eType, pData, bGrey, shape] : textures) {

@@ -1,5 +1,6 @@
 // The engine's mesh sources: procedural shapes, and mesh files read through Assimp.
 
+#include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
 #include "host/FlowGraph/Graph.h"
@@ -22,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 
@@ -277,9 +277,8 @@ TEST_F(MeshSources, TexturesOfWindowsMtlFilesAreFoundAndPolygonsTriangulated)
 
 TEST_F(MeshSources, UnreadableFilesAreRefusedNamingTheFileAndTheReason)
 {
-    std::ifstream glb(s_Data / "BoxTextured.glb", std::ios::binary), gltf(s_Data / "BoxTextured.gltf");
-    const std::string strGlb{std::istreambuf_iterator<char>(glb), {}},
-        strGltf{std::istreambuf_iterator<char>(gltf), {}};
+    const std::string strGlb = OndoTest::ReadFile((s_Data / "BoxTextured.glb").string()),
+                      strGltf = OndoTest::ReadFile((s_Data / "BoxTextured.gltf").string());
     const std::string strPly = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
                                "property float z\nelement face 1\nproperty list uchar int vertex_index\nend_header\n";
     Write("folder.obj/inner", "");
@@ -319,20 +318,15 @@ TEST_F(MeshSources, FileSourceReadsAtLoadAndOnEditsKeepingTheLastGoodMesh)
     const std::string strBroken = Write("broken.obj", "v 0 0 0\nf 1 2 3\n").string(),
                       strGood = (s_Data / "cube.ply").string();
     std::vector<std::string> loads;
-    for (const std::string& strFile : {strGood, strBroken}) {
-        try {
-            LoadGraphFromText(
-                m_Core, &OndoTest::TestDevice(),
-                "<OndoGraph version=\"1\"><Scope name=\"Root\"><Filter type=\"Host.Mesh.File\" name=\"Model\">"
-                "<Control label=\"File Name\" value=\"" +
-                    strFile + "\"/></Filter></Scope></OndoGraph>",
-                "mesh.xml");
-            loads.push_back("loaded");
-        } catch (const std::runtime_error& e) {
-            loads.push_back(e.what());
-        }
-    }
-    EXPECT_EQ(loads[0], "loaded");
+    for (const std::string& strFile : {strGood, strBroken})
+        loads.push_back(OndoTest::Thrown([&] {
+            LoadGraphFromText(m_Core, &OndoTest::TestDevice(),
+                              "<OndoGraph version=\"1\"><Scope name=\"Root\"><Filter type=\"Host.Mesh.File\" "
+                              "name=\"Model\"><Control label=\"File Name\" value=\"" +
+                                  strFile + "\"/></Filter></Scope></OndoGraph>",
+                              "mesh.xml");
+        }));
+    EXPECT_EQ(loads[0], "(nothing thrown)");
     EXPECT_EQ(loads[1].rfind(
                   "mesh.xml:1: \"Model\" (Host.Mesh.File): cannot read the mesh file \"" + strBroken + "\": OBJ", 0),
               0u)

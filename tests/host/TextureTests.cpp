@@ -1,5 +1,6 @@
 // Texture helpers: uploads from ImageData, queries, similar textures, samplers.
 
+#include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
 #include "Ondo/GFX/ImageData.h"
@@ -117,19 +118,11 @@ TEST(Textures, GreyImagesLookGreyToShadersAndSimilarTexturesStayGrey)
     OndoTest::TestDevice();
     using namespace Ondo::GFX;
     // Copies each texel as a shader sees it into an RGBA32F image.
-    const char* szSource = "#version 430\n"
-                           "layout(local_size_x = 1) in;\n"
-                           "layout(binding = 0) uniform sampler2D uSource;\n"
-                           "layout(binding = 0, rgba32f) writeonly uniform image2D uTarget;\n"
-                           "void main() { ivec2 p = ivec2(gl_GlobalInvocationID.xy);\n"
-                           "              imageStore(uTarget, p, texelFetch(uSource, p, 0)); }\n";
-    const GLuint uiShader = glCreateShader(GL_COMPUTE_SHADER);
-    glShaderSource(uiShader, 1, &szSource, nullptr);
-    glCompileShader(uiShader);
-    const GLuint uiProgram = glCreateProgram();
-    glAttachShader(uiProgram, uiShader);
-    glLinkProgram(uiProgram);
-    glDeleteShader(uiShader);
+    const GLuint uiProgram = OndoTest::Link({{GL_COMPUTE_SHADER, R"(#version 430
+layout(local_size_x = 1) in;
+layout(binding = 0) uniform sampler2D uSource;
+layout(binding = 0, rgba32f) writeonly uniform image2D uTarget;
+void main() { ivec2 p = ivec2(gl_GlobalInvocationID.xy); imageStore(uTarget, p, texelFetch(uSource, p, 0)); })"}});
     GLint iLinked = 0;
     glGetProgramiv(uiProgram, GL_LINK_STATUS, &iLinked);
     ASSERT_EQ(iLinked, GL_TRUE);
@@ -240,12 +233,8 @@ TEST(Textures, VolumesCubeMapsAndTheirRefusals)
     EXPECT_THROW(LoadTexture2D(volume, false, false), std::runtime_error);
     ImageData truncated = MakeImage(Ondo::GFX::FormatRGBA8, 2, 2);
     truncated.m_Pixels.resize(3);
-    try {
-        LoadTexture2D(truncated, false, false);
-        FAIL();
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "LoadTexture2D: the image holds 3 bytes of pixels, its size and format need 16");
-    }
+    EXPECT_EQ(OndoTest::Thrown([&] { LoadTexture2D(truncated, false, false); }),
+              "LoadTexture2D: the image holds 3 bytes of pixels, its size and format need 16");
     const GLuint textures[] = {uiVolume, uiCube};
     glDeleteTextures(2, textures);
 }
@@ -253,15 +242,12 @@ TEST(Textures, VolumesCubeMapsAndTheirRefusals)
 TEST(Textures, FormatQueriesSimilarTexturesAndTheDefaultSampler)
 {
     OndoTest::TestDevice();
-    EXPECT_EQ(GetBpp(GL_RGBA8), 8u);
-    EXPECT_EQ(GetBpp(GL_R32F), 32u);
-    EXPECT_EQ(GetBpp(GL_RG16F), 16u);
-    EXPECT_EQ(GetNumberOfComponents(GL_RGBA32F), 4u);
-    EXPECT_EQ(GetNumberOfComponents(GL_RG8), 2u);
-    EXPECT_EQ(GetPotentialChannelFormat(GL_R32F), static_cast<GLenum>(GL_RED));
-    EXPECT_EQ(GetPotentialChannelFormat(GL_RGBA32UI), static_cast<GLenum>(GL_RGBA_INTEGER));
-    EXPECT_EQ(GetPotentialChannelFormat(GL_DEPTH_COMPONENT24), static_cast<GLenum>(GL_DEPTH_COMPONENT));
-    EXPECT_EQ(GetBpp(GL_NONE), 0u);
+    EXPECT_EQ(std::make_tuple(GetBpp(GL_RGBA8), GetBpp(GL_R32F), GetBpp(GL_RG16F), GetBpp(GL_NONE)),
+              std::make_tuple(8u, 32u, 16u, 0u));
+    EXPECT_EQ(std::make_tuple(GetNumberOfComponents(GL_RGBA32F), GetNumberOfComponents(GL_RG8)), std::make_tuple(4u, 2u));
+    EXPECT_EQ(std::make_tuple(GetPotentialChannelFormat(GL_R32F), GetPotentialChannelFormat(GL_RGBA32UI),
+                              GetPotentialChannelFormat(GL_DEPTH_COMPONENT24)),
+              std::make_tuple(GLenum(GL_RED), GLenum(GL_RGBA_INTEGER), GLenum(GL_DEPTH_COMPONENT)));
 
     const GLuint uiSource = LoadTexture2D(MakeImage(Ondo::GFX::FormatRG32F, 5, 7), false, false);
     const std::vector<float> data(5 * 7 * 2, 0.5f);
