@@ -32,6 +32,12 @@ class OtherFilter : public NamedFilter {
 const Prismvale::FilterRegistration<NamedFilter> s_Registration("Test.Named", "src\\NamedFilter",
                                                                 "A filter that only has a name", "Test;Named;");
 
+// Source file, description and keywords.
+std::string Fields(const FilterDescriptor& d)
+{
+    return d.m_strSourceFile + "|" + d.m_strDescription + "|" + d.m_strKeywords;
+}
+
 // Puts the descriptor list back as it was when a test is done with it.
 class DescriptorListTest : public ::testing::Test {
 protected:
@@ -51,9 +57,7 @@ TEST_F(DescriptorListTest, StaticRegistrationRecordsEveryFieldAndAWorkingFactory
                                  [](const FilterDescriptor& d) { return d.m_strName == "Test.Named"; });
     ASSERT_NE(it, list.end());
     const FilterDescriptor& descriptor = *it;
-    EXPECT_EQ(descriptor.m_strSourceFile, "src\\NamedFilter");
-    EXPECT_EQ(descriptor.m_strDescription, "A filter that only has a name");
-    EXPECT_EQ(descriptor.m_strKeywords, "Test;Named;") << "trailing ';' kept";
+    EXPECT_EQ(Fields(descriptor), "src\\NamedFilter|A filter that only has a name|Test;Named;") << "trailing ';' kept";
 
     Ondo::Core core;
     std::unique_ptr<Ondo::FlowGraph::Filter> pFilter(descriptor.m_fnFactory(core, "instance 7"));
@@ -79,9 +83,7 @@ TEST_F(DescriptorListTest, LoadRegistersTheListInOrderSoLaterNamesWin)
     EXPECT_EQ(registry.m_Filters.size(), 2u);
     const FilterDescriptor* pSame = registry.FindFilter("Test.Same");
     ASSERT_NE(pSame, nullptr);
-    EXPECT_EQ(pSame->m_strSourceFile, "src\\C");
-    EXPECT_EQ(pSame->m_strDescription, "second");
-    EXPECT_EQ(pSame->m_strKeywords, "C;");
+    EXPECT_EQ(Fields(*pSame), "src\\C|second|C;");
     std::unique_ptr<Ondo::FlowGraph::Filter> pFilter(pSame->m_fnFactory(core, "x"));
     EXPECT_NE(dynamic_cast<OtherFilter*>(pFilter.get()), nullptr) << "the factory was replaced as well";
 
@@ -146,19 +148,12 @@ TEST(FilterRegistry, ControlFlowFactoriesAreInsertedOrReplacedByName)
     Ondo::Core core;
     FilterRegistry& registry = FilterRegistry::Get(core);
     int iFirst = 0, iSecond = 0;
-    registry.RegisterCtrlFlowFilter("Ctrl.Loop", [&](Ondo::Core&, const std::string&) {
-        ++iFirst;
-        return nullptr;
-    });
-    registry.RegisterCtrlFlowFilter("Ctrl.Loop", [&](Ondo::Core&, const std::string&) {
-        ++iSecond;
-        return nullptr;
-    });
+    registry.RegisterCtrlFlowFilter("Ctrl.Loop", [&](Ondo::Core&, const std::string&) { return ++iFirst, nullptr; });
+    registry.RegisterCtrlFlowFilter("Ctrl.Loop", [&](Ondo::Core&, const std::string&) { return ++iSecond, nullptr; });
     registry.RegisterEngineCtrlFlowFilter("Ctrl.Scope", nullptr);
     ASSERT_NE(registry.FindCtrlFlowFilter("Ctrl.Loop"), nullptr);
     (*registry.FindCtrlFlowFilter("Ctrl.Loop"))(core, "loop");
-    EXPECT_EQ(iFirst, 0);
-    EXPECT_EQ(iSecond, 1);
+    EXPECT_EQ(std::make_pair(iFirst, iSecond), std::make_pair(0, 1));
     EXPECT_EQ(registry.GetCtrlFlowFilterNames(), (std::vector<std::string>{"Ctrl.Loop", "Ctrl.Scope"}));
     EXPECT_EQ(registry.FindCtrlFlowFilter("Ctrl.Missing"), nullptr);
     EXPECT_EQ(registry.FindFilter("Ctrl.Loop"), nullptr) << "ordinary and control-flow types are kept apart";

@@ -9,7 +9,6 @@
 
 #include "host/GFX/ImageIO.h"
 
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/GFX/ImageLoader.h"
 #include "Ondo/Instrumenter.h"
 #include "Ondo/OpenGL/Textures.h"
@@ -32,28 +31,16 @@ const std::string Select = "OpenGL.Texture.ChannelSelection", Grey = "OpenGL.Tex
 std::vector<std::string> Reread(ScopeItem& item, const std::vector<std::pair<const char*, const char*>>& values)
 {
     TiXmlDocument document;
-    Serialization::SaveInfo info;
-    for (const auto& hPort : item.GetPortHandles()) info.AddPort(hPort);
-    TiXmlElement* pRoot = document.LinkEndChild(new TiXmlElement("Filter"))->ToElement();
-    Serialization::Serializer writer(&document, pRoot, &info), reader(nullptr, pRoot, &info);
-    item.Serialize(writer);
-    std::vector<std::string> keys;
-    for (const TiXmlElement* pChild = pRoot->FirstChildElement(); pChild; pChild = pChild->NextSiblingElement())
-        keys.push_back(pChild->Value());
+    TiXmlElement* pRoot = OndoTest::Settings(item, document);
     for (const auto& [szKey, szValue] : values) pRoot->FirstChildElement(szKey)->SetAttribute("value", szValue);
-    item.Serialize(reader);
-    return keys;
+    OndoTest::Settings(item, document, pRoot);
+    return OndoTest::Keys(*pRoot);
 }
 
 // What a frame refused with; "" when it ran.
 std::string Refusal(OndoTest::FilterHarness& harness)
 {
-    try {
-        harness.Run();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return {};
+    return OndoTest::ErrorOf([&] { harness.Run(); });
 }
 
 // Each texel of the target made from the same texel of the input.
@@ -95,14 +82,9 @@ TEST(ChannelSelection, WritesItsShaderTextByteForByte)
         {FilterTextureChannelSelectToGreyscale::ShaderText(2, false), "vCol = vec4( vec3( vColOrg.z ), 1.0 );\n"},
         {FilterTextureChannelSelectToGreyscale::ShaderText(3, true), "vCol = vec4( vColOrg.w );\n"}};
     for (const auto& [strText, strBody] : texts) EXPECT_EQ(strText, strHeader + strBody + strClosing);
-    for (const int iChannel : {4, -1}) {
-        try {
-            FilterTextureChannelSelectToGreyscale::ShaderText(iChannel, true);
-            ADD_FAILURE() << "channel " << iChannel << " taken";
-        } catch (const std::runtime_error& error) {
-            EXPECT_STREQ(error.what(), "Invalid");
-        }
-    }
+    for (const int iChannel : {4, -1})
+        EXPECT_EQ(OndoTest::ErrorOf([&] { FilterTextureChannelSelectToGreyscale::ShaderText(iChannel, true); }),
+                  "Invalid") << "channel " << iChannel;
 }
 
 // Each setting made through the controls, as a person makes it, on the

@@ -1,8 +1,9 @@
 #pragma once
 
-// What the compute-filter suites share: input patterns, target formats and
-// what they store, a filter made outside a graph, the sampler on unit 0,
-// texel comparison and the check that an output carries the target.
+// What the filter suites share: input patterns, target formats and what they
+// store, a filter made outside a graph, the sampler on unit 0, texel
+// comparison, the check that an output carries the target, what a call threw,
+// and settings written and read.
 
 #include "support/FilterHarness.h"
 #include "support/GLObjects.h"
@@ -10,13 +11,17 @@
 #include "frame/PluginLoad.h"
 
 #include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/FlowGraph/Serializer.h"
+#include "Ondo/FlowGraph/ValuePorts.h"
 #include "Ondo/OpenGL/BaseFilter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,6 +122,67 @@ inline void ExpectOutputIsTarget(FilterHarness& harness, const std::string& strF
     bool bChanged = false;
     EXPECT_EQ(harness.Output<Ondo::OpenGL::TextureObject2D>(strFilter, strLabel, &bChanged), &target);
     EXPECT_TRUE(bChanged) << strLabel;
+}
+
+// Publishes a value the test owns on its output "Value", nothing while the
+// test gives none; marked changed in the first run and whenever the test sets
+// m_bChanged again.
+template <class T>
+class ValueFeed : public Ondo::OpenGL::BaseFilter {
+public:
+    ValueFeed(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override { CreatePort(m_hOut, {Ondo::FlowGraph::PortType::Output, "Value", false}); }
+    void Process(Ondo::FlowGraph::ScopeExecuter&) override
+    {
+        m_hOut->SetData(m_Value ? &*m_Value : nullptr, m_bChanged);
+        m_bChanged = false;
+    }
+    // Makes the core build feeds of this kind as strType.
+    static void Register(Ondo::Core& core, const std::string& strType)
+    {
+        Ondo::FlowGraph::FilterRegistry::Get(core).RegisterFilter(
+            {strType, "", "", "", [](Ondo::Core& c, const std::string& strName) -> Ondo::FlowGraph::Filter* {
+                 return new ValueFeed(c, strName);
+             }});
+    }
+
+    Ondo::FlowGraph::PortHandle<Ondo::FlowGraph::SimplePortT<T>> m_hOut;
+    std::optional<T> m_Value;
+    bool m_bChanged = true;
+};
+
+// What fn threw, or strNone when it returned.
+inline std::string ErrorOf(const std::function<void()>& fn, const std::string& strNone = {})
+{
+    try {
+        fn();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return strNone;
+}
+
+// The item's settings written under a new "Filter" root of the document (the
+// ports numbered in index order unless pInfo numbers them), or read from
+// pRead when it is given; the root either way.
+inline TiXmlElement* Settings(Ondo::FlowGraph::ScopeItem& item, TiXmlDocument& document,
+                              TiXmlElement* pRead = nullptr, Ondo::FlowGraph::Serialization::SaveInfo* pInfo = nullptr)
+{
+    Ondo::FlowGraph::Serialization::SaveInfo info;
+    for (const auto& hPort : item.GetPortHandles()) info.AddPort(hPort);
+    TiXmlElement* pRoot = pRead ? pRead : document.LinkEndChild(new TiXmlElement("Filter"))->ToElement();
+    Ondo::FlowGraph::Serialization::Serializer serializer(pRead ? nullptr : &document, pRoot, pInfo ? pInfo : &info);
+    item.Serialize(serializer);
+    return pRoot;
+}
+
+// The names of the elements below root, in document order.
+inline std::vector<std::string> Keys(const TiXmlElement& root)
+{
+    std::vector<std::string> keys;
+    for (const TiXmlElement* pChild = root.FirstChildElement(); pChild; pChild = pChild->NextSiblingElement())
+        keys.push_back(pChild->Value());
+    return keys;
 }
 
 } // namespace OndoTest

@@ -12,7 +12,6 @@
 #include "host/FlowGraph/Graph.h"
 
 #include "Ondo/FlowGraph/ScopeExecuter.h"
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
 
 #include <cctype>
@@ -138,24 +137,10 @@ const std::vector<Member>& Members()
     return members;
 }
 
-// The settings of a filter written with the given port numbers.
-TiXmlElement* Write(Ondo::OpenGL::BaseFilter& filter, TiXmlDocument& document, Serialization::SaveInfo& info)
-{
-    TiXmlElement* pRoot = document.LinkEndChild(new TiXmlElement("Filter"))->ToElement();
-    Serialization::Serializer writer(&document, pRoot, &info);
-    filter.Serialize(writer);
-    return pRoot;
-}
-
 // What the format table says when it refuses a format; "" when it does not.
 std::string Refusal(GLenum eFormat, const std::string& strPort)
 {
-    try {
-        Prismvale::RequireImageUnitFormat(eFormat, strPort);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return {};
+    return OndoTest::ErrorOf([&] { Prismvale::RequireImageUnitFormat(eFormat, strPort); });
 }
 
 // (key, PortID) of each element, the PortID empty where there is none.
@@ -237,11 +222,10 @@ TEST(ComputeFilters, RegistrationPortsSkippedPassSamplersSettingsAndRelease)
         target.Release();
 
         // Settings: the keys in order, each handle under the number of its own port.
-        Serialization::SaveInfo info, rotated;
-        for (const auto& hPort : handles) info.AddPort(hPort);
+        Serialization::SaveInfo rotated;
         for (std::size_t i = 1; i <= handles.size(); ++i) rotated.AddPort(handles[i % handles.size()]);
         TiXmlDocument document, again;
-        TiXmlElement* pRoot = Write(*pFilter, document, info);
+        TiXmlElement* pRoot = OndoTest::Settings(*pFilter, document);
         std::vector<std::pair<std::string, std::string>> expected;
         for (const std::string& strKey : m.keys) {
             expected.emplace_back(strKey, "");
@@ -259,9 +243,8 @@ TEST(ComputeFilters, RegistrationPortsSkippedPassSamplersSettingsAndRelease)
         EXPECT_EQ(uiSaved, m.shaderPorts.size());
         // Read under other numbers and written again, a handle keeps its
         // number only when it was read from its own key.
-        Serialization::Serializer reader(nullptr, pRoot, &rotated);
-        EXPECT_NO_THROW(pFilter->Serialize(reader));
-        EXPECT_EQ(Elements(Write(*pFilter, again, rotated)), expected);
+        EXPECT_NO_THROW(OndoTest::Settings(*pFilter, document, pRoot, &rotated));
+        EXPECT_EQ(Elements(OndoTest::Settings(*pFilter, again, nullptr, &rotated)), expected);
 
         for (int iRelease = 0; iRelease < 2; ++iRelease) { // a second release does nothing
             iRelease == 0 ? pFilter->DetachDevice() : pFilter->ReleaseResources(device, device.GetContext());

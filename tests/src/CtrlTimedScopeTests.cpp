@@ -1,21 +1,10 @@
 // The GPU-timed scope: boundary forwarding, the measurement and its query.
 
-#include "support/GLTestEnvironment.h"
+#include "ComputeFilterTestSupport.h"
 
 #include "frame/CtrlTimedScopeWithQuery.h"
-#include "frame/PluginLoad.h"
 
-#include "host/FlowGraph/Graph.h"
-
-#include "Ondo/Core.h"
-#include "Ondo/FlowGraph/FilterRegistry.h"
-#include "Ondo/FlowGraph/ScopeExecuter.h"
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
-#include "Ondo/OpenGL/BaseFilter.h"
-
-#include <GL/glew.h>
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
@@ -107,26 +96,18 @@ TEST_F(TimedScopeTest, TimesItsScopeAndForwardsValuesBothWays)
 
     // Settings: the scope handle, then the port handle.
     TiXmlDocument document;
-    TiXmlElement* pRoot = document.LinkEndChild(new TiXmlElement("Settings"))->ToElement();
     Serialization::SaveInfo info;
     info.AddScope(timer.GetScopeHandles().front());
     info.AddPort(PortHandle<Port>(hTime));
-    Serialization::Serializer writer(&document, pRoot, &info);
-    timer.Serialize(writer);
-    ASSERT_NE(pRoot->FirstChildElement(), nullptr);
-    EXPECT_STREQ(pRoot->FirstChildElement()->Value(), "hScopeTimed");
+    const TiXmlElement* pRoot = OndoTest::Settings(timer, document, nullptr, &info);
+    EXPECT_EQ(OndoTest::Keys(*pRoot), (std::vector<std::string>{"hScopeTimed", "hOutputTime"}));
     EXPECT_STREQ(pRoot->FirstChildElement()->Attribute("ScopeID"), "0");
-    EXPECT_STREQ(pRoot->FirstChildElement()->NextSiblingElement()->Value(), "hOutputTime");
 }
 
 TEST_F(TimedScopeTest, RunsUntimedWithoutItsQueryAndReleasesIt)
 {
     Ondo::OpenGL::Device& device = OndoTest::TestDevice();
-    auto countQueries = [] {
-        int iCount = 0;
-        for (GLuint uiName = 1; uiName < 256; ++uiName) iCount += glIsQuery(uiName) ? 1 : 0;
-        return iCount;
-    };
+    const auto countQueries = [] { return OndoTest::CountLive(glIsQuery, 255); };
     const int iQueries = countQueries();
     Graph graph(m_Core);
     graph.AttachDevice(device);
@@ -161,12 +142,8 @@ TEST_F(TimedScopeTest, EndsItsQueryWhenAFilterInsideFails)
     Build(graph);
     graph.SetLiteral("Timer", "X", "-1");
     ScopeExecuter executer;
-    try {
-        graph.RunFrame(executer);
-        ADD_FAILURE() << "ran";
-    } catch (const ItemError& error) {
-        EXPECT_STREQ(error.what(), "\"Double\" (Test.Double): \"In\" is negative");
-    }
+    EXPECT_EQ(OndoTest::ErrorOf([&] { graph.RunFrame(executer); }, "ran"),
+              "\"Double\" (Test.Double): \"In\" is negative");
     GLint iActive = -1;
     glGetQueryiv(GL_TIME_ELAPSED, GL_CURRENT_QUERY, &iActive);
     EXPECT_EQ(iActive, 0);

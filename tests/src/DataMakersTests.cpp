@@ -8,19 +8,12 @@
 #include "Ondo/Core.h"
 #include "Ondo/Exceptions.h"
 #include "Ondo/FlowGraph/ScopeExecuter.h"
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/OpenGL/GPUObjects.h"
 #include "Ondo/OpenGL/Textures.h"
 
-#include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <array>
 #include <sstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 using namespace Ondo::FlowGraph;
 using Ondo::OpenGL::BufferObject;
@@ -54,18 +47,11 @@ TextureContent ContentOf(GLuint uiTexture, int iChannels)
 std::pair<std::vector<std::string>, std::string> Serialize(ScopeItem& filter, const std::string& strRead = {})
 {
     TiXmlDocument document;
-    if (strRead.empty()) document.LinkEndChild(new TiXmlElement("Filter"));
-    else document.Parse(strRead.c_str());
-    Serialization::SaveInfo info;
-    for (const auto& hPort : filter.GetPortHandles()) info.AddPort(hPort);
-    Serialization::Serializer serializer(strRead.empty() ? &document : nullptr, document.RootElement(), &info);
-    filter.Serialize(serializer);
-    std::vector<std::string> names;
-    for (TiXmlElement* p = document.RootElement()->FirstChildElement(); p; p = p->NextSiblingElement())
-        names.push_back(p->Value());
+    if (!strRead.empty()) document.Parse(strRead.c_str());
+    TiXmlElement* pRoot = OndoTest::Settings(filter, document, strRead.empty() ? nullptr : document.RootElement());
     TiXmlPrinter printer;
     document.Accept(&printer);
-    return {names, printer.CStr()};
+    return {OndoTest::Keys(*pRoot), printer.CStr()};
 }
 
 } // namespace
@@ -200,12 +186,7 @@ TEST(DataMakers, TextureMakersTakeTheSizeFromInputsOrSettingsAndTheFloatsInOrder
         harness.Add("OpenGL.MakeTextureFromVec3f", "M");
         harness.Set("M", "Input Data", "1 2 3");
         harness.Set("M", "Width", strWidth);
-        std::string strWhat = "(ran)";
-        try {
-            harness.Run();
-        } catch (const Ondo::FlowGraph::ItemError& error) {
-            strWhat = error.what();
-        }
+        const std::string strWhat = OndoTest::ErrorOf([&] { harness.Run(); }, "(ran)");
         EXPECT_EQ(strWhat.rfind("\"M\" (OpenGL.MakeTextureFromVec3f): " + strError, 0), 0u) << strWhat;
     }
 }

@@ -2,20 +2,13 @@
 // read back (depth, world positions, normals, distance colours), the refused
 // buffers and targets, skipped groups, and release.
 
-#include "support/FilterHarness.h"
-#include "support/GLObjects.h"
+#include "ComputeFilterTestSupport.h"
 
 #include "host/Modules/Camera.h"
 #include "host/Modules/HostModules.h"
 
-#include "Ondo/FlowGraph/FilterRegistry.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
-#include "Ondo/OpenGL/BaseFilter.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -29,26 +22,6 @@ using OpenGL::SimpleMaterialGroup;
 using OpenGL::TextureObject2D;
 
 namespace {
-
-// Publishes a value the test owns; nothing while the test gives none.
-template <class T>
-class ValueFeed : public OpenGL::BaseFilter {
-public:
-    ValueFeed(Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
-    void CreatePorts() override { CreatePort(m_hOut, {PortType::Output, "Value", false}); }
-    void Process(ScopeExecuter&) override { m_hOut->SetData(m_Value ? &*m_Value : nullptr, true); }
-
-    PortHandle<SimplePortT<T>> m_hOut;
-    std::optional<T> m_Value;
-};
-
-template <class T>
-void RegisterFeed(Core& core, const std::string& strType)
-{
-    FilterRegistry::Get(core).RegisterFilter({strType, "", "", "", [](Core& c, const std::string& strName) -> Filter* {
-                                                  return new ValueFeed<T>(c, strName);
-                                              }});
-}
 
 // Scales about the origin, then translates.
 Matrix44f Transform(float fScale, float x, float y, float z)
@@ -76,11 +49,11 @@ public:
     {
         Core& core = m_Harness.GetGraph().GetCore();
         Host::RegisterHostModules(core);
-        RegisterFeed<Matrix44f>(core, "Test.MatrixFeed");
-        RegisterFeed<std::vector<SimpleMaterial>>(core, "Test.MaterialsFeed");
-        RegisterFeed<std::vector<SimpleMaterialGroup>>(core, "Test.GroupsFeed");
-        RegisterFeed<BufferObject>(core, "Test.BufferFeed");
-        RegisterFeed<GLuint>(core, "Test.SamplerFeed");
+        OndoTest::ValueFeed<Matrix44f>::Register(core, "Test.MatrixFeed");
+        OndoTest::ValueFeed<std::vector<SimpleMaterial>>::Register(core, "Test.MaterialsFeed");
+        OndoTest::ValueFeed<std::vector<SimpleMaterialGroup>>::Register(core, "Test.GroupsFeed");
+        OndoTest::ValueFeed<BufferObject>::Register(core, "Test.BufferFeed");
+        OndoTest::ValueFeed<GLuint>::Register(core, "Test.SamplerFeed");
         m_Harness.Add(strShape, "shape");
         m_Harness.Add("OpenGL.MeshToBuffer", "upload");
         m_Harness.Add(strRenderer, "renderer");
@@ -127,7 +100,7 @@ public:
     template <class T>
     std::optional<T>& Value(const std::string& strType, const std::string& strName, const std::string& strInput)
     {
-        auto& feed = dynamic_cast<ValueFeed<T>&>(m_Harness.Add(strType, strName));
+        auto& feed = dynamic_cast<OndoTest::ValueFeed<T>&>(m_Harness.Add(strType, strName));
         Connect(strName, "Value", "renderer", strInput);
         return feed.m_Value.emplace(), feed.m_Value;
     }
@@ -158,18 +131,6 @@ Vector2f Project(const Matrix44f& viewProjection, const Vector3f& p)
 {
     const Vector4f clip = viewProjection * Vector4f(p[0], p[1], p[2], 1.0f);
     return {(clip[0] / clip[3] * 0.5f + 0.5f) * Scene::Width, (clip[1] / clip[3] * 0.5f + 0.5f) * Scene::Height};
-}
-
-// Runs, expecting the run to be refused: why it was.
-std::string RunError(OndoTest::FilterHarness& harness)
-{
-    try {
-        harness.Run();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "the run went on";
-    return {};
 }
 
 std::size_t Covered(const std::vector<float>& position)
@@ -350,7 +311,7 @@ TEST(DeferredRenderer, BadBuffersAndTargetsAreRefusedByNameBeforeAnythingIsBound
             glBufferData(GL_ARRAY_BUFFER, row.iBuffer, nullptr, GL_STATIC_DRAW);
             glBindBuffer(GL_ARRAY_BUFFER, 0);
         }
-        const std::string strError = RunError(scene.m_Harness);
+        const std::string strError = OndoTest::ErrorOf([&] { scene.m_Harness.Run(); }, "(the run went on)");
         EXPECT_NE(strError.find("renderer"), std::string::npos) << "the filter is named: " << strError;
         EXPECT_EQ(strError.substr(strError.size() - std::min(strError.size(), std::strlen(row.szMessage))),
                   row.szMessage);
@@ -378,7 +339,7 @@ TEST(DeferredRenderer, BadBuffersAndTargetsAreRefusedByNameBeforeAnythingIsBound
         Scene scene("OpenGL.Render.Deferred", "Host.Mesh.Sphere", GBuffer);
         TextureObject2D target = OndoTest::MakeTexture(row.iWidth, Scene::Height, row.eFormat);
         *scene.m_Fed.at(row.szInput) = &target;
-        const std::string strError = RunError(scene.m_Harness);
+        const std::string strError = OndoTest::ErrorOf([&] { scene.m_Harness.Run(); }, "(the run went on)");
         EXPECT_NE(strError.find(row.szMessage), std::string::npos) << strError;
         target.Release();
     }

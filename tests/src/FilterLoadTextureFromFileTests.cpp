@@ -1,21 +1,13 @@
 // The 2D texture loader: loading and reloading through its controls, failures, settings, release.
 
-#include "support/GLTestEnvironment.h"
+#include "ComputeFilterTestSupport.h"
 
-#include "frame/PluginLoad.h"
 #include "host/GFX/ImageIO.h"
 
-#include "Ondo/Core.h"
-#include "Ondo/FlowGraph/FilterRegistry.h"
 #include "Ondo/FlowGraph/ScopeExecuter.h"
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/Instrumenter.h"
-#include "Ondo/OpenGL/BaseFilter.h"
-#include "Ondo/OpenGL/GPUObjects.h"
 #include "Ondo/OpenGL/Textures.h"
 
-#include <GL/glew.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -38,16 +30,13 @@ protected:
     {
         fs::create_directories(m_Folder);
         Ondo::GFX::RegisterStandardImageReaders(m_Core);
-        Prismvale::LoadIntoCore(m_Core);
         m_Picture.m_iImageFormat = Ondo::GFX::FormatRGBA8;
         m_Picture.m_uiWidth = 5;
         m_Picture.m_uiHeight = 3;
         for (std::size_t i = 0; i < 60; ++i) m_Picture.m_Pixels.push_back(static_cast<std::uint8_t>(i * 11 + 5));
         Ondo::GFX::WritePNG(Path("picture.png"), m_Picture);
         for (int i = 0; i < 2; ++i) {
-            m_Loaders[i].reset(dynamic_cast<Ondo::OpenGL::BaseFilter*>(
-                FilterRegistry::Get(m_Core).FindFilter("OpenGL.Texture.LoadFromFile")->m_fnFactory(m_Core, "Loader")));
-            m_Loaders[i]->Initialize();
+            m_Loaders[i] = OndoTest::MakeFilter(m_Core, "OpenGL.Texture.LoadFromFile", "Loader");
             m_Loaders[i]->Instrument(m_Controls[i]);
         }
     }
@@ -67,7 +56,7 @@ protected:
     Ondo::Core m_Core;
     Ondo::GFX::ImageData m_Picture;
     Instrumenter m_Controls[2];
-    std::unique_ptr<Ondo::OpenGL::BaseFilter> m_Loaders[2];
+    std::shared_ptr<Ondo::OpenGL::BaseFilter> m_Loaders[2];
 };
 
 // Whether the texture has immutable storage, and the width of its level 1
@@ -131,19 +120,11 @@ TEST_F(LoadTextureFromFile, LoadsReloadsOncePerEditKeepsOrDropsOnBadFilesRelease
     // The settings read into a loader attached with no file name: no texture,
     // and reading asks for no reload.
     TiXmlDocument document;
-    TiXmlElement* pRoot = document.LinkEndChild(new TiXmlElement("Filter"))->ToElement();
-    Serialization::SaveInfo info;
-    info.AddPort(m_Loaders[0]->GetPortHandles()[0]);
-    Serialization::Serializer writer(&document, pRoot, &info);
-    m_Loaders[0]->Serialize(writer);
-    std::vector<std::string> keys;
-    for (const TiXmlElement* pChild = pRoot->FirstChildElement(); pChild; pChild = pChild->NextSiblingElement())
-        keys.push_back(pChild->Value());
-    EXPECT_EQ(keys, (std::vector<std::string>{"hOutTexture", "FileName", "bTextureIsMutable", "bCreateMipMaps"}));
+    TiXmlElement* pRoot = OndoTest::Settings(*m_Loaders[0], document);
+    EXPECT_EQ(OndoTest::Keys(*pRoot),
+              (std::vector<std::string>{"hOutTexture", "FileName", "bTextureIsMutable", "bCreateMipMaps"}));
     m_Loaders[1]->AttachDevice(OndoTest::TestDevice());
-    info.m_IDToPort[0] = m_Loaders[1]->GetPortHandles()[0];
-    Serialization::Serializer reader(nullptr, pRoot, &info);
-    m_Loaders[1]->Serialize(reader);
+    OndoTest::Settings(*m_Loaders[1], document, pRoot);
     const auto [pRead, bReadChanged] = Run(1);
     EXPECT_EQ(std::make_pair(pRead->m_uiName, bReadChanged), std::make_pair(0u, false));
     for (const char* szLabel : {"File name", "Mutable", "Create MipMaps"})

@@ -1,20 +1,16 @@
 // The mesh upload: index buffer, groups and per-triangle materials read back
 // from the GPU, shared textures, refused meshes, rebuilds, and a real model.
 
-#include "support/FilterHarness.h"
-#include "support/GLObjects.h"
+#include "ComputeFilterTestSupport.h"
 
 #include "host/GFX/ImageIO.h"
 #include "host/Modules/HostModules.h"
 
-#include "Ondo/FlowGraph/FilterRegistry.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
 #include "Ondo/GFX/ImageLoader.h"
-#include "Ondo/OpenGL/BaseFilter.h"
 #include "Ondo/OpenGL/Textures.h"
 #include "Ondo/StringConversion.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -29,21 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Publishes a mesh the test owns, marked changed when the test says so.
-class MeshFeed : public OpenGL::BaseFilter {
-public:
-    MeshFeed(Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
-    void CreatePorts() override { CreatePort(m_hOut, {PortType::Output, "Mesh", false}); }
-    void Process(ScopeExecuter&) override
-    {
-        m_hOut->SetData(&m_Mesh, m_bChanged);
-        m_bChanged = false;
-    }
-
-    PortHandle<SimplePortT<GFX::Mesh>> m_hOut;
-    GFX::Mesh m_Mesh;
-    bool m_bChanged = true;
-};
+using MeshFeed = OndoTest::ValueFeed<GFX::Mesh>;
 
 // The bytes of a buffer as values of T; empty for GL name 0.
 template <class T>
@@ -84,9 +66,7 @@ protected:
         Core& core = m_Harness.GetGraph().GetCore();
         Host::RegisterHostModules(core);
         GFX::RegisterStandardImageReaders(core);
-        FilterRegistry::Get(core).RegisterFilter(
-            {"Test.MeshFeed", "", "", "",
-             [](Core& c, const std::string& strName) -> Filter* { return new MeshFeed(c, strName); }});
+        MeshFeed::Register(core, "Test.MeshFeed");
         GFX::ImageLoader::Get(core).RegisterReader(
             L"cnt", [this](const std::uint8_t*, std::size_t, const std::wstring&) {
                 ++m_iReads;
@@ -102,7 +82,8 @@ protected:
     MeshFeed& Feed()
     {
         auto& feed = dynamic_cast<MeshFeed&>(m_Harness.Add("Test.MeshFeed", "feed"));
-        m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), "feed", "Mesh", "upload", "Mesh");
+        m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), "feed", "Value", "upload", "Mesh");
+        feed.m_Value.emplace();
         return feed;
     }
     void Source(const std::string& strType)
@@ -120,13 +101,7 @@ protected:
     std::string RunError()
     {
         dynamic_cast<MeshFeed&>(m_Harness.GetGraph().RequireItem("feed")).m_bChanged = true;
-        try {
-            m_Harness.Run();
-        } catch (const std::runtime_error& e) {
-            return e.what();
-        }
-        ADD_FAILURE() << "the run went on";
-        return {};
+        return OndoTest::ErrorOf([&] { m_Harness.Run(); }, "(the run went on)");
     }
     std::wstring File(const std::string& strName)
     {
@@ -144,7 +119,7 @@ protected:
 TEST_F(MeshToBuffer, QuadThenTriangleGiveSortedIndicesGroupsAndFaceMaterials)
 {
     MeshFeed& feed = Feed();
-    GFX::Mesh& mesh = feed.m_Mesh;
+    GFX::Mesh& mesh = *feed.m_Value;
     mesh.m_Positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}};
     mesh.m_TexCoords = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {2, 0}};
     mesh.m_Materials = {std::make_shared<GFX::MeshMaterial>(), nullptr,
@@ -186,9 +161,9 @@ TEST_F(MeshToBuffer, QuadThenTriangleGiveSortedIndicesGroupsAndFaceMaterials)
 TEST_F(MeshToBuffer, OddMaterialIndicesFormGroupsAndOtherPolygonsAreDropped)
 {
     MeshFeed& feed = Feed();
-    feed.m_Mesh.m_Positions.assign(6, Vector3f(0, 0, 0));
-    feed.m_Mesh.m_Materials = {std::make_shared<GFX::MeshMaterial>()};
-    feed.m_Mesh.m_Groups = {
+    feed.m_Value->m_Positions.assign(6, Vector3f(0, 0, 0));
+    feed.m_Value->m_Materials = {std::make_shared<GFX::MeshMaterial>()};
+    feed.m_Value->m_Groups = {
         {"g", {Face(7, {5, 4, 3, 2}), Face(0, {0, 1, 2, 3, 4}), Face(-1, {3, 4, 5}), Face(0, {1, 2})}}};
     ASSERT_TRUE(m_Harness.Run());
     EXPECT_EQ(Groups(*Out<std::vector<SimpleMaterialGroup>>("MaterialGroups")),
@@ -199,7 +174,7 @@ TEST_F(MeshToBuffer, OddMaterialIndicesFormGroupsAndOtherPolygonsAreDropped)
               (std::vector<std::int32_t>{7, 7, -1}));
 
     // Only pentagons: nothing to draw, no index or material buffer.
-    feed.m_Mesh.m_Groups = {{"g", {Face(0, {0, 1, 2, 3, 4}), Face(0, {1, 2, 3, 4, 5})}}};
+    feed.m_Value->m_Groups = {{"g", {Face(0, {0, 1, 2, 3, 4}), Face(0, {1, 2, 3, 4, 5})}}};
     feed.m_bChanged = true;
     ASSERT_TRUE(m_Harness.Run());
     EXPECT_EQ(Out<BufferObject>("IndexBuffer")->m_uiName, 0u);
@@ -211,17 +186,17 @@ TEST_F(MeshToBuffer, OddMaterialIndicesFormGroupsAndOtherPolygonsAreDropped)
 TEST_F(MeshToBuffer, MeshesThatReadPastTheirVerticesAreRefusedKeepingTheLastBuild)
 {
     MeshFeed& feed = Feed();
-    feed.m_Mesh.m_Positions.assign(3, Vector3f(0, 0, 0));
-    feed.m_Mesh.m_Groups = {{"g", {Face(0, {0, 1, 2})}}};
+    feed.m_Value->m_Positions.assign(3, Vector3f(0, 0, 0));
+    feed.m_Value->m_Groups = {{"g", {Face(0, {0, 1, 2})}}};
     ASSERT_TRUE(m_Harness.Run());
     const GLuint uiPositions = Out<BufferObject>("Positions")->m_uiName;
 
-    const GFX::Mesh good = feed.m_Mesh;
-    feed.m_Mesh.m_Groups[0].m_Faces.push_back(Face(0, {0, 9, 1, 2}));
+    const GFX::Mesh good = *feed.m_Value;
+    feed.m_Value->m_Groups[0].m_Faces.push_back(Face(0, {0, 9, 1, 2}));
     EXPECT_NE(RunError().find("\"Mesh\": face 1 of group 0 uses vertex 9, but the mesh has 3 positions"),
               std::string::npos);
-    feed.m_Mesh = good;
-    feed.m_Mesh.m_Normals.assign(2, Vector3f(0, 0, 1));
+    feed.m_Value = good;
+    feed.m_Value->m_Normals.assign(2, Vector3f(0, 0, 1));
     EXPECT_NE(RunError().find("\"Mesh\": 2 normals for 3 positions"), std::string::npos);
     EXPECT_TRUE(glIsBuffer(uiPositions)) << "the last build stays";
 }
@@ -229,13 +204,13 @@ TEST_F(MeshToBuffer, MeshesThatReadPastTheirVerticesAreRefusedKeepingTheLastBuil
 TEST_F(MeshToBuffer, MaterialsNamingOneFileShareOneTextureAndAllIsReleased)
 {
     MeshFeed& feed = Feed();
-    feed.m_Mesh.m_Positions.assign(3, Vector3f(0, 0, 0));
-    feed.m_Mesh.m_Groups = {{"g", {Face(0, {0, 1, 2})}}};
+    feed.m_Value->m_Positions.assign(3, Vector3f(0, 0, 0));
+    feed.m_Value->m_Groups = {{"g", {Face(0, {0, 1, 2})}}};
     const std::wstring strA = File("a.cnt"), strB = File("b.cnt");
     for (const auto& textures : std::vector<std::vector<GFX::MeshTexture>>{
              {{strA, "Diffuse"}, {strB, "Bump"}}, {{strA, "Diffuse"}}, {{strB, "Specular"}, {strA, "Ambient"}}}) {
-        feed.m_Mesh.m_Materials.push_back(std::make_shared<GFX::MeshMaterial>());
-        feed.m_Mesh.m_Materials.back()->m_Textures = textures;
+        feed.m_Value->m_Materials.push_back(std::make_shared<GFX::MeshMaterial>());
+        feed.m_Value->m_Materials.back()->m_Textures = textures;
     }
     ASSERT_TRUE(m_Harness.Run());
     const auto& m = Materials();
@@ -264,7 +239,7 @@ TEST_F(MeshToBuffer, MaterialsNamingOneFileShareOneTextureAndAllIsReleased)
     for (const GLuint uiOld : names) EXPECT_FALSE(glIsBuffer(uiOld)) << "the rebuild released " << uiOld;
 
     // A file that is not there: no texture, and the run stops naming it.
-    feed.m_Mesh.m_Materials[1]->m_Textures.push_back({Utf8ToWide((m_Folder / "gone.cnt").string()), "Diffuse"});
+    feed.m_Value->m_Materials[1]->m_Textures.push_back({Utf8ToWide((m_Folder / "gone.cnt").string()), "Diffuse"});
     EXPECT_NE(RunError().find("gone.cnt"), std::string::npos);
     EXPECT_EQ(Materials()[1].m_Textures.at(1).m_pTexture, nullptr);
 

@@ -5,7 +5,6 @@
 
 #include "host/FlowGraph/GraphFile.h"
 
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/Instrumenter.h"
 #include "Ondo/OpenGL/Device.h"
 
@@ -21,6 +20,7 @@ using Ondo::OpenGL::TextureObject2D;
 using Ondo::OpenGL::TextureObject3D;
 using GLFilter = Ondo::OpenGL::BaseFilter;
 using Flags = std::map<std::string, bool>;
+using OndoTest::Settings;
 
 namespace {
 
@@ -54,19 +54,6 @@ std::vector<float> Outputs(const GLFilter& filter)
     for (const auto& hPort : filter.GetPortHandles())
         if (hPort->IsOutput()) Append(values, *static_cast<const T*>(hPort->GetDataPointer()));
     return values;
-}
-
-// Writes the settings under a new root of the document, or reads them from
-// the root given; the ports are numbered in index order.
-TiXmlElement* Serialize(GLFilter& filter, TiXmlDocument& document, TiXmlElement* pRoot = nullptr)
-{
-    const bool bWrite = !pRoot;
-    if (bWrite) pRoot = document.LinkEndChild(new TiXmlElement("Filter"))->ToElement();
-    Serialization::SaveInfo info;
-    for (const auto& hPort : filter.GetPortHandles()) info.AddPort(hPort);
-    Serialization::Serializer serializer(bWrite ? &document : nullptr, pRoot, &info);
-    filter.Serialize(serializer);
-    return pRoot;
 }
 
 // The settings in document order: KEY=VALUE, or KEY@N for a port handle.
@@ -190,14 +177,14 @@ TEST_F(StateAndQuery, RegistrationAndSettingsRoundTripInTheirKeyOrder)
         EXPECT_EQ(descriptor.m_strSourceFile + "|" + descriptor.m_strDescription + "|" + descriptor.m_strKeywords,
                   strRegistration);
         TiXmlDocument document, again;
-        TiXmlElement* pRoot = Serialize(written, document);
+        TiXmlElement* pRoot = Settings(written, document);
         EXPECT_EQ(Layout(*pRoot), strWritten);
         std::istringstream edits(strEdited);
         for (std::string strEdit; edits >> strEdit;)
             if (const std::size_t uiAt = strEdit.find('='); uiAt != std::string::npos)
                 pRoot->FirstChildElement(strEdit.substr(0, uiAt).c_str())->SetAttribute("value", &strEdit[uiAt + 1]);
-        Serialize(read, document, pRoot);
-        EXPECT_EQ(Layout(*Serialize(read, again)), strEdited.empty() ? strWritten : strEdited);
+        Settings(read, document, pRoot);
+        EXPECT_EQ(Layout(*Settings(read, again)), strEdited.empty() ? strWritten : strEdited);
     }
 }
 
@@ -245,11 +232,11 @@ TEST_F(StateAndQuery, SamplerIsBuiltFromItsSettingsAndRebuiltOncePerChoice)
     // Settings read wait for the next InitResources; a value outside the
     // table selects no item.
     TiXmlDocument document;
-    TiXmlElement* pRoot = Serialize(sampler, document);
+    TiXmlElement* pRoot = Settings(sampler, document);
     pRoot->FirstChildElement("WrapS")->SetAttribute("value", "0");
     GLFilter& read = Make("OpenGL.ConstSamplerState");
     Frame(read);
-    Serialize(read, document, pRoot);
+    Settings(read, document, pRoot);
     EXPECT_FALSE(Frame(read)["SamplerState"]);
     Instrumenter readControls;
     read.Instrument(readControls);
@@ -261,8 +248,7 @@ TEST_F(StateAndQuery, SamplerIsBuiltFromItsSettingsAndRebuiltOncePerChoice)
     EXPECT_EQ(SamplerState(*PortOf<GLuint>(read, "SamplerState")->GetData())[2], GL_MIRROR_CLAMP_TO_EDGE);
     // A graph that binds such a sampler stops the load, naming the filter,
     // and leaves no GL error behind.
-    std::string strLoad = "(loaded)";
-    try {
+    const std::string strLoad = OndoTest::ErrorOf([&] {
         LoadGraphFromText(m_Core, &m_Device,
                           "<OndoGraph><Scope name=\"Root\"><Filter type=\"OpenGL.ConstSamplerState\" name=\"S\">"
                           "<Settings><hOutSamplerState PortID=\"-1\"/><WrapS value=\"0\"/><WrapT value=\"10497\"/>"
@@ -270,9 +256,7 @@ TEST_F(StateAndQuery, SamplerIsBuiltFromItsSettingsAndRebuiltOncePerChoice)
                           "<MinLod value=\"0\"/><MaxLod value=\"1\"/><LODBias value=\"0\"/></Settings>"
                           "</Filter></Scope></OndoGraph>",
                           "sampler.xml");
-    } catch (const std::runtime_error& error) {
-        strLoad = error.what();
-    }
+    });
     EXPECT_EQ(strLoad, "sampler.xml:1: \"S\" (OpenGL.ConstSamplerState): its GPU resources could not be made: GL error "
                        "GL_INVALID_ENUM");
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -371,12 +355,7 @@ TEST_F(StateAndQuery, MinMaxIsRecomputedForNewVolumesOfTheAcceptedFormats)
     // A normalised RGBA volume is refused and the last result stays.
     TextureObject3D rgba8 = MakeVolume(GL_RGBA8, 1);
     hIn->SetData(&rgba8, true);
-    try {
-        Frame(minMax);
-        ADD_FAILURE() << "GL_RGBA8 was accepted";
-    } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(), "Unknown size of internal Format");
-    }
+    EXPECT_EQ(OndoTest::ErrorOf([&] { Frame(minMax); }, "GL_RGBA8 was accepted"), "Unknown size of internal Format");
     EXPECT_EQ(Outputs<Ondo::Vector4f>(minMax), rows[4].minMax);
     rgba8.Release();
 }

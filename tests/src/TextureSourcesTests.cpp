@@ -6,7 +6,6 @@
 #include "host/FlowGraph/GraphFile.h"
 
 #include "Ondo/FlowGraph/ScopeExecuter.h"
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/FlowGraph/ValuePorts.h"
 #include "Ondo/Instrumenter.h"
 
@@ -54,15 +53,7 @@ struct Made {
     }
     void Run() { pFilter->Execute(executer); }
     // What a run throws, or "(none)".
-    std::string RunError()
-    {
-        try {
-            Run();
-        } catch (const std::runtime_error& error) {
-            return error.what();
-        }
-        return "(none)";
-    }
+    std::string RunError() { return OndoTest::ErrorOf([this] { Run(); }, "(none)"); }
     SimplePortT<TextureObject2D>& Out(const std::string& strLabel)
     {
         return *PortHandle<SimplePortT<TextureObject2D>>(pFilter->FindPort(strLabel, true));
@@ -159,15 +150,10 @@ TEST(TextureSources, Source2DFollowsSizesCountsAndChoicesAndReportsChangesOnce)
 
         // Settings read back with a stored type list shorter than the count.
         TiXmlDocument document;
-        TiXmlElement* pRoot = document.LinkEndChild(new TiXmlElement("Settings"))->ToElement();
-        Serialization::SaveInfo info;
-        for (const auto& hPort : src.pFilter->GetPortHandles()) info.AddPort(hPort);
-        Serialization::Serializer writer(&document, pRoot, &info);
-        src.pFilter->Serialize(writer);
+        TiXmlElement* pRoot = OndoTest::Settings(*src.pFilter, document);
         TiXmlElement* pTypes = pRoot->FirstChildElement("TextureTypes");
         pTypes->RemoveChild(pTypes->LastChild());
-        Serialization::Serializer reader(nullptr, pRoot, &info);
-        src.pFilter->Serialize(reader);
+        OndoTest::Settings(*src.pFilter, document, pRoot);
         EXPECT_EQ(src.Ports(), (Labels{{0, "Width"}, {1, "Height"}, {2, "0"}, {3, "1"}}));
         src.Run();
         EXPECT_EQ(src.Formats(2), (std::vector<GLint>{GL_R32F, GL_RGBA8})) << "padded with GL_RGBA8";
@@ -384,11 +370,7 @@ TEST(TextureSources, SettingsKeepTheirOrderAndAGraphKeepsItsConnectionToADynamic
     const TiXmlElement* pFilter = document.RootElement()->FirstChildElement("Scope")->FirstChildElement("Filter");
     for (const auto& e : expected) {
         ASSERT_STREQ(pFilter->Attribute("name"), e.first);
-        std::vector<std::string> keys;
-        for (const TiXmlElement* pKey = pFilter->FirstChildElement("Settings")->FirstChildElement(); pKey;
-             pKey = pKey->NextSiblingElement())
-            keys.push_back(pKey->Value());
-        EXPECT_EQ(keys, e.second) << e.first;
+        EXPECT_EQ(OndoTest::Keys(*pFilter->FirstChildElement("Settings")), e.second) << e.first;
         pFilter = pFilter->NextSiblingElement("Filter");
     }
     auto count = [&](const std::string& strText) {
@@ -433,12 +415,8 @@ TEST(TextureSources, SettingsKeepTheirOrderAndAGraphKeepsItsConnectionToADynamic
            "\"TextureTypes\" item 2 is 12345, which is none of the offered formats"}}) {
         std::string strBad = strSaved;
         strBad.replace(strBad.find(strFrom), strFrom.size(), strTo);
-        std::string strWhat = "(loaded)";
-        try {
-            LoadGraphFromText(core, &OndoTest::TestDevice(), strBad, "sources.xml");
-        } catch (const std::runtime_error& error) {
-            strWhat = error.what();
-        }
+        const std::string strWhat = OndoTest::ErrorOf(
+            [&] { LoadGraphFromText(core, &OndoTest::TestDevice(), strBad, "sources.xml"); }, "(loaded)");
         EXPECT_NE(strWhat.find(strError), std::string::npos) << strWhat;
     }
     EXPECT_EQ(CountLive(glIsFramebuffer), iFramebuffers);

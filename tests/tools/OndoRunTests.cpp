@@ -105,8 +105,7 @@ TEST_F(OndoRunTest, EveryShippedExampleRunsAndWritesItsPictures)
         const fs::path output = m_Directory / entry.path().stem();
         const Result result = RunOndo(entry.path().string() + " --output-dir " + output.string());
         EXPECT_EQ(result.iStatus, 0) << entry.path() << "\n" << result.strOutput;
-        const bool bWrote = fs::exists(output) && !fs::is_empty(output);
-        EXPECT_TRUE(bWrote) << entry.path() << " wrote no picture";
+        EXPECT_TRUE(fs::exists(output) && !fs::is_empty(output)) << entry.path() << " wrote no picture";
     }
     EXPECT_GE(iExamples, 2);
 }
