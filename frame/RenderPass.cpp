@@ -4,6 +4,7 @@
 #include "frame/ShaderPrograms.h"
 
 #include "Ondo/FlowGraph/Port.h"
+#include "Ondo/GFX/LightSource.h"
 #include "Ondo/OpenGL/BaseFilter.h"
 #include "Ondo/OpenGL/ShaderCompiler.h"
 #include "Ondo/OpenGL/Textures.h"
@@ -95,6 +96,19 @@ std::optional<Ondo::Vector3f> EyePosition(const Ondo::Matrix44f& m)
     return Ondo::Vector3f(e(0, 3) / e(3, 3), e(1, 3) / e(3, 3), e(2, 3) / e(3, 3));
 }
 
+void UploadLight(GLuint uiProgram, const Ondo::GFX::LightSource& light)
+{
+    const auto fnLocation = [uiProgram](const char* szMember) {
+        return glGetUniformLocation(uiProgram, (std::string("LightSources[0].") + szMember).c_str());
+    };
+    glProgramUniform1i(uiProgram, fnLocation("m_iLightType"), light.m_iLightType);
+    glProgramUniform4fv(uiProgram, fnLocation("m_vPosition"), 1, light.m_vPosition.data());
+    glProgramUniform4fv(uiProgram, fnLocation("m_vColor"), 1, light.m_vColor.data());
+    glProgramUniform3fv(uiProgram, fnLocation("m_vAttenuation"), 1, light.m_vAttenuation.data());
+    glProgramUniform1f(uiProgram, fnLocation("m_fSpotCutoff"), light.m_fSpotCutoff);
+    glProgramUniform3fv(uiProgram, fnLocation("m_vSpotDirection"), 1, light.m_vSpotDirection.data());
+}
+
 RenderPass::RenderPass(Ondo::OpenGL::BaseFilter& owner, std::wstring strVertex, std::wstring strFragment)
     : m_strVertex(std::move(strVertex)), m_strFragment(std::move(strFragment)), m_ShaderHelper(owner)
 {
@@ -112,6 +126,34 @@ void RenderPass::Build()
     m_ShaderHelper.RemoveAllShaderPorts();
     m_ShaderHelper.AddPortsFromShaderFile(m_uiProgram, GetVertexPath(), std::wstring());
     m_ShaderHelper.AddPortsFromShaderFile(m_uiProgram, GetFragmentPath(), std::wstring());
+}
+
+void RenderPass::BuildFromText(const std::string& strVertex, const std::string& strFragment)
+{
+    if (m_uiFBO == 0) glGenFramebuffers(1, &m_uiFBO);
+    if (m_uiProgram != 0) {
+        // A new program may get the old one's name: its hooks go first.
+        m_ShaderHelper.RemoveHooks(m_uiProgram);
+        glDeleteProgram(m_uiProgram);
+        m_uiProgram = 0;
+    }
+    Ondo::OpenGL::ShaderCompiler compiler(nullptr);
+    const GLuint uiVertex = compiler.CreateFromMemory(GL_VERTEX_SHADER, strVertex, std::wstring());
+    const GLuint uiFragment =
+        strFragment.empty() ? 0 : compiler.CreateFromMemory(GL_FRAGMENT_SHADER, strFragment, std::wstring());
+    compiler.Check();
+    m_uiProgram = glCreateProgram();
+    for (const GLuint uiShader : {uiVertex, uiFragment}) {
+        if (uiShader == 0) continue;
+        glAttachShader(m_uiProgram, uiShader);
+        // The program keeps the shader alive while it is attached.
+        glDeleteShader(uiShader);
+    }
+    glLinkProgram(m_uiProgram);
+    Ondo::OpenGL::CheckProgram(m_uiProgram, nullptr);
+    m_ShaderHelper.RemoveAllShaderPorts();
+    m_ShaderHelper.AddPortsFromShaderMemory(m_uiProgram, strVertex, std::wstring());
+    m_ShaderHelper.AddPortsFromShaderMemory(m_uiProgram, strFragment, std::wstring());
 }
 
 void RenderPass::Release()

@@ -13,6 +13,9 @@
 namespace Ondo::OpenGL {
 class BaseFilter;
 }
+namespace Ondo::GFX {
+struct LightSource;
+}
 
 namespace Prismvale {
 
@@ -51,6 +54,12 @@ const Ondo::Matrix44f& RequireMatrix(const Ondo::Matrix44f* pMatrix, const std::
 // no inverse or E[15] is 0.
 std::optional<Ondo::Vector3f> EyePosition(const Ondo::Matrix44f& m);
 
+// Sets element 0 of the program's light array "LightSources" from the light:
+// type, position, colour, attenuation, spot cut-off and spot direction, each
+// member's location looked up by name anew (a member the program lacks has
+// location -1, which the GL ignores).
+void UploadLight(GLuint uiProgram, const Ondo::GFX::LightSource& light);
+
 // One vertex buffer feeding a fixed attribute location with tightly packed
 // floats, and the messages that refuse it when it has no GL name or no bytes.
 struct VertexBufferInput {
@@ -79,6 +88,12 @@ public:
     // Makes the framebuffer and the program, and the hooker's ports anew from
     // both shader files.
     void Build();
+    // For passes whose shaders are written at run time: makes the framebuffer
+    // once, and the program and the hooker's ports anew from the two texts
+    // (no fragment stage when its text is empty, so only depth is written).
+    // Compile and link failures go to the compiler's log; CheckTargets then
+    // refuses to draw with the program.
+    void BuildFromText(const std::string& strVertex, const std::string& strFragment);
     // Unhooks and deletes the program, deletes the framebuffer; names that
     // are 0 are skipped.
     void Release();
