@@ -217,8 +217,10 @@ void FilterGenericDeferredRenderer::Serialize(Ondo::FlowGraph::Serialization::Se
 }
 
 // Each attribute is a child element "DeferredAttribute" holding the
-// sub-object "AttributeData". Reading replaces the list, so that loading a
-// graph again gives the attributes it names and no more.
+// sub-object "AttributeData". Reading appends the stored attributes to the
+// list (a new instance starts with none), all of them or, when one cannot be
+// read, none; it does not rebuild the program, which the next InitResources
+// builds from the list.
 void FilterGenericDeferredRenderer::SerializeAttributes(Ondo::FlowGraph::Serialization::Serializer& serializer)
 {
     TiXmlElement* pElement = serializer.GetCurrentElement();
@@ -242,15 +244,14 @@ void FilterGenericDeferredRenderer::SerializeAttributes(Ondo::FlowGraph::Seriali
         auto pAttribute = std::make_unique<DeferredAttribute>();
         serializer.SetCurrentNode(pChild);
         serializer.Serialize("AttributeData", *pAttribute);
-        CheckNewName(pAttribute->strAttributeName, read);
+        CheckNewName(pAttribute->strAttributeName, {});
         read.push_back(std::move(pAttribute));
     }
-    for (auto& pAttribute : m_Attributes) RemoveAttributeControls(*pAttribute);
-    m_Attributes.swap(read);
-    for (auto& pAttribute : m_Attributes) AddAttributeControls(*pAttribute);
+    for (auto& pAttribute : read) {
+        AddAttributeControls(*pAttribute);
+        m_Attributes.push_back(std::move(pAttribute));
+    }
     if (m_pInstrumenter) m_pInstrumenter->RefreshControls();
-    // A filter that already has its program draws with the new list.
-    Rebuild();
 }
 
 void FilterGenericDeferredRenderer::CheckNewName(const std::string& strName, const AttributeList& existing) const

@@ -438,21 +438,24 @@ TEST(GenericDeferredRenderer, AttributesStoredInSettingsAndReadBackOnce)
     EXPECT_STREQ(pData->FirstChildElement("eAttributeType")->Attribute("value"), std::to_string(GL_FLOAT_VEC3).c_str());
     EXPECT_STREQ(pData->FirstChildElement("eAttributeModifier")->Attribute("value"), "6");
 
-    // Read into the same filter twice: the list is the stored one, rebuilt.
+    // Read into the same filter twice: the stored attributes are appended
+    // each time, in their order, and the program is not rebuilt by a read.
     const int iPrograms = OndoTest::CountLive(glIsProgram);
-    for (int iRead = 0; iRead < 2; ++iRead) {
+    for (std::size_t uiRead = 1; uiRead <= 2; ++uiRead) {
         FlowGraph::Serialization::Serializer reader(nullptr, pRoot, &info);
         renderer.Serialize(reader);
-        ASSERT_EQ(renderer.GetAttributes().size(), 2u);
-        EXPECT_EQ(renderer.GetAttributes()[1]->strAttributeName, "UV");
-        EXPECT_EQ(renderer.GetAttributes()[1]->eAttributeType, GLenum(GL_FLOAT_VEC2));
-        EXPECT_EQ(renderer.GetAttributes()[0]->eAttributeModifier, 6);
+        const auto& attributes = renderer.GetAttributes();
+        ASSERT_EQ(attributes.size(), 2u + 2u * uiRead);
+        EXPECT_EQ(attributes[2 * uiRead]->strAttributeName, "Normal");
+        EXPECT_EQ(attributes[2 * uiRead]->eAttributeModifier, 6);
+        EXPECT_EQ(attributes[2 * uiRead + 1]->strAttributeName, "UV");
+        EXPECT_EQ(attributes[2 * uiRead + 1]->eAttributeType, GLenum(GL_FLOAT_VEC2));
         EXPECT_EQ(OndoTest::CountLive(glIsProgram), iPrograms);
-        // The editor shows each attribute once.
-        int iViews = 0;
+        // The editor shows every attribute of the list once.
+        std::size_t uiViews = 0;
         for (const Instrumenter::Control& control : scene.Editor().GetControls())
-            iViews += control.m_strLabel == "AttributeName";
-        EXPECT_EQ(iViews, 2);
+            uiViews += control.m_strLabel == "AttributeName";
+        EXPECT_EQ(uiViews, attributes.size());
     }
     ASSERT_TRUE(scene.m_Harness.Run()) << "the connections survived the reads";
 
@@ -466,7 +469,7 @@ TEST(GenericDeferredRenderer, AttributesStoredInSettingsAndReadBackOnce)
     } catch (const ExceptionParsing& error) {
         EXPECT_STREQ(error.what(), "Could not find matching xml node: strAttributeName\n");
     }
-    EXPECT_EQ(renderer.GetAttributes().size(), 2u) << "a failed read keeps the list";
+    EXPECT_EQ(renderer.GetAttributes().size(), 6u) << "a failed read appends nothing";
 }
 
 TEST(GenericDeferredRenderer, EditsAndReleaseLeaveNoProgramOrFramebuffer)
