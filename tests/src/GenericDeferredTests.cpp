@@ -2,16 +2,13 @@
 // list in graph files and in the editor, a plane drawn into user-defined
 // targets and read back, the refused runs, and release.
 
-#include "src/FilterGenericDeferredRenderer.h"
+#include "ComputeFilterTestSupport.h"
 
-#include "support/FilterHarness.h"
-#include "support/GLObjects.h"
+#include "src/FilterGenericDeferredRenderer.h"
 
 #include "host/Modules/Camera.h"
 #include "host/Modules/HostModules.h"
 
-#include "Ondo/Exceptions.h"
-#include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/Instrumenter.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +18,7 @@
 
 using namespace Ondo;
 using Prismvale::FilterGenericDeferredRenderer;
+using OndoTest::ErrorOf;
 using OpenGL::TextureObject2D;
 using Attribute = FilterGenericDeferredRenderer::DeferredAttribute;
 
@@ -49,26 +47,12 @@ std::vector<std::string> Lines(const std::string& strText)
     return lines;
 }
 
-void ExpectLines(const std::string& strText, const std::vector<std::string>& expected)
+// The lines, each ending in a line feed.
+std::string Text(const std::vector<std::string>& lines)
 {
-    const std::vector<std::string> lines = Lines(strText);
-    for (std::size_t i = 0; i < std::max(lines.size(), expected.size()); ++i)
-        ASSERT_EQ(i < lines.size() ? lines[i] : "<none>", i < expected.size() ? expected[i] : "<none>")
-            << "line " << i + 1;
-    EXPECT_EQ(strText.back(), '\n');
-    EXPECT_EQ(strText.find('\r'), std::string::npos);
-}
-
-// The error text a call throws, or "" when it throws nothing.
-template <class F>
-std::string ErrorOf(F&& fnCall)
-{
-    try {
-        fnCall();
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return {};
+    std::string strText;
+    for (const std::string& strLine : lines) strText += strLine + "\n";
+    return strText;
 }
 
 std::string Rows(const Matrix44f& m)
@@ -83,142 +67,120 @@ std::string Rows(const Matrix44f& m)
 
 TEST(GenericDeferredShaders, TextsForANormalAndATexCoordAttribute)
 {
-    static_assert(sizeof("//////////////////////////////////////////////////////////////////////////") == 75);
     const auto list = Attributes({{"Normal", GL_FLOAT_VEC3, 6}, {"UV", GL_FLOAT_VEC2, 0}});
-    ExpectLines(FilterGenericDeferredRenderer::GenerateVertexShader(list),
-                {"#version 430 core",
-                 "#pragma ONDO_PORT_ATTRIBUTE(Position,\"Positions\");",
-                 "#pragma ONDO_PORT_ATTRIBUTE(Attribute_0,\"Normal\");",
-                 "#pragma ONDO_PORT_ATTRIBUTE(Attribute_1,\"UV\");",
-                 Rule,
-                 "// input variables",
-                 Rule,
-                 "layout( location = 0 ) uniform mat4 WorldMatrix;",
-                 "layout( location = 1 ) uniform mat4 ViewMatrix;",
-                 "layout( location = 3 ) uniform mat4 ModelViewMatrix;",
-                 "layout( location = 2 ) uniform mat4 ProjectionMatrix;",
-                 "layout( location = 4 ) uniform mat4 ModelViewProjectionMatrix;",
-                 "layout( location = 5 ) uniform mat3 NormalMatrixWS;",
-                 "layout( location = 6 ) uniform mat3 NormalMatrixVS;",
-                 "layout( location = 7 ) uniform float FloatModifier;",
-                 "",
-                 "layout( location = 0 ) in vec3 Position;",
-                 "layout( location = 1 ) in vec3 Attribute_0;",
-                 "layout( location = 2 ) in vec2 Attribute_1;",
-                 "",
-                 Rule,
-                 "// Specify exactly what the gl_PerVertex output contains",
-                 Rule,
-                 "out gl_PerVertex",
-                 "{",
-                 "\tvec4 gl_Position;",
-                 "};",
-                 Rule,
-                 "// Other output",
-                 Rule,
-                 "out block",
-                 "{",
-                 "\tvec3 Attribute_0;",
-                 "\tvec2 Attribute_1;",
-                 "} Out;",
-                 Rule,
-                 "// Vertex-Shader",
-                 Rule,
-                 "void main()",
-                 "{",
-                 "\tOut.Attribute_0 = NormalMatrixWS * Attribute_0;",
-                 "\tOut.Attribute_1 = Attribute_1;",
-                 "\tgl_Position = ModelViewProjectionMatrix * vec4( Position, 1.0 );",
-                 "}"});
-    ExpectLines(FilterGenericDeferredRenderer::GenerateFragmentShader(list),
-                {"#version 430 core",
-                 "#pragma ONDO_PORT_SURFACE(o_FragAttribute_0,\"Normal-Target\",\"Normal\");",
-                 "#pragma ONDO_PORT_SURFACE(o_FragAttribute_1,\"UV-Target\",\"UV\");",
-                 Rule,
-                 "// Incoming data",
-                 Rule,
-                 "in block",
-                 "{",
-                 "\tvec3 Attribute_0;",
-                 "\tvec2 Attribute_1;",
-                 "} In;",
-                 Rule,
-                 "// output variables",
-                 Rule,
-                 "layout ( location = 0 ) out vec3 o_FragAttribute_0;",
-                 "layout ( location = 1 ) out vec2 o_FragAttribute_1;",
-                 Rule,
-                 "// Fragment Shader",
-                 Rule,
-                 "void main()",
-                 "{",
-                 "\to_FragAttribute_0 = normalize( In.Attribute_0 );",
-                 "\to_FragAttribute_1 = In.Attribute_1;",
-                 "}"});
+    EXPECT_EQ(FilterGenericDeferredRenderer::GenerateVertexShader(list),
+              Text({"#version 430 core",
+                    "#pragma ONDO_PORT_ATTRIBUTE(Position,\"Positions\");",
+                    "#pragma ONDO_PORT_ATTRIBUTE(Attribute_0,\"Normal\");",
+                    "#pragma ONDO_PORT_ATTRIBUTE(Attribute_1,\"UV\");",
+                    Rule,
+                    "// input variables",
+                    Rule,
+                    "layout( location = 0 ) uniform mat4 WorldMatrix;",
+                    "layout( location = 1 ) uniform mat4 ViewMatrix;",
+                    "layout( location = 3 ) uniform mat4 ModelViewMatrix;",
+                    "layout( location = 2 ) uniform mat4 ProjectionMatrix;",
+                    "layout( location = 4 ) uniform mat4 ModelViewProjectionMatrix;",
+                    "layout( location = 5 ) uniform mat3 NormalMatrixWS;",
+                    "layout( location = 6 ) uniform mat3 NormalMatrixVS;",
+                    "layout( location = 7 ) uniform float FloatModifier;",
+                    "",
+                    "layout( location = 0 ) in vec3 Position;",
+                    "layout( location = 1 ) in vec3 Attribute_0;",
+                    "layout( location = 2 ) in vec2 Attribute_1;",
+                    "",
+                    Rule,
+                    "// Specify exactly what the gl_PerVertex output contains",
+                    Rule,
+                    "out gl_PerVertex",
+                    "{",
+                    "\tvec4 gl_Position;",
+                    "};",
+                    Rule,
+                    "// Other output",
+                    Rule,
+                    "out block",
+                    "{",
+                    "\tvec3 Attribute_0;",
+                    "\tvec2 Attribute_1;",
+                    "} Out;",
+                    Rule,
+                    "// Vertex-Shader",
+                    Rule,
+                    "void main()",
+                    "{",
+                    "\tOut.Attribute_0 = NormalMatrixWS * Attribute_0;",
+                    "\tOut.Attribute_1 = Attribute_1;",
+                    "\tgl_Position = ModelViewProjectionMatrix * vec4( Position, 1.0 );",
+                    "}"}));
+    EXPECT_EQ(FilterGenericDeferredRenderer::GenerateFragmentShader(list),
+              Text({"#version 430 core",
+                    "#pragma ONDO_PORT_SURFACE(o_FragAttribute_0,\"Normal-Target\",\"Normal\");",
+                    "#pragma ONDO_PORT_SURFACE(o_FragAttribute_1,\"UV-Target\",\"UV\");",
+                    Rule,
+                    "// Incoming data",
+                    Rule,
+                    "in block",
+                    "{",
+                    "\tvec3 Attribute_0;",
+                    "\tvec2 Attribute_1;",
+                    "} In;",
+                    Rule,
+                    "// output variables",
+                    Rule,
+                    "layout ( location = 0 ) out vec3 o_FragAttribute_0;",
+                    "layout ( location = 1 ) out vec2 o_FragAttribute_1;",
+                    Rule,
+                    "// Fragment Shader",
+                    Rule,
+                    "void main()",
+                    "{",
+                    "\to_FragAttribute_0 = normalize( In.Attribute_0 );",
+                    "\to_FragAttribute_1 = In.Attribute_1;",
+                    "}"}));
 }
 
 TEST(GenericDeferredShaders, EachModifierAndTheRefusedTypesAndModifiers)
 {
-    struct Case {
-        GLenum eType;
-        std::int32_t iModifier;
-        std::vector<std::string> vertex; // the lines of main() before gl_Position
-        const char* szFragment;          // the line of main(), when not a copy
-    };
-    const std::vector<Case> cases = {
-        {GL_FLOAT, 0, {"\tOut.Attribute_0 = Attribute_0;"}, "\to_FragAttribute_0 = In.Attribute_0;"},
-        {GL_FLOAT_VEC4, 1, {"\tOut.Attribute_0 = WorldMatrix * Attribute_0;"}, nullptr},
-        {GL_FLOAT_VEC4, 2, {"\tOut.Attribute_0 = ViewMatrix * Attribute_0;"}, nullptr},
-        {GL_FLOAT_VEC4, 3, {"\tOut.Attribute_0 = ProjectionMatrix * Attribute_0;"}, nullptr},
+    // A type, a modifier, and the lines of main() before gl_Position; the
+    // fragment text copies (the normalising case is checked above).
+    const std::vector<std::tuple<GLenum, std::int32_t, std::vector<std::string>>> cases = {
+        {GL_FLOAT, 0, {"\tOut.Attribute_0 = Attribute_0;"}},
+        {GL_FLOAT_VEC4, 1, {"\tOut.Attribute_0 = WorldMatrix * Attribute_0;"}},
+        {GL_FLOAT_VEC4, 3, {"\tOut.Attribute_0 = ProjectionMatrix * Attribute_0;"}},
         {GL_FLOAT_VEC3,
          4,
          {"\tvec4 vTemp_0 = ModelViewMatrix * vec4( Attribute_0, 1.0 );",
-          "\tOut.Attribute_0 = vTemp_0.xyz / vTemp_0.w;"},
-         nullptr},
-        {GL_FLOAT_VEC4, 4, {"\tOut.Attribute_0 = ModelViewMatrix * Attribute_0;"}, nullptr},
-        {GL_FLOAT_VEC2, 4, {}, nullptr},
-        {GL_FLOAT, 4, {}, nullptr},
-        {GL_FLOAT_VEC4, 5, {"\tOut.Attribute_0 = ModelViewProjectionMatrix * Attribute_0;"}, nullptr},
-        {GL_FLOAT_VEC3, 6, {"\tOut.Attribute_0 = NormalMatrixWS * Attribute_0;"},
-         "\to_FragAttribute_0 = normalize( In.Attribute_0 );"},
-        {GL_FLOAT_VEC4, 6, {"\tOut.Attribute_0 = NormalMatrixWS * Attribute_0;"}, "\to_FragAttribute_0 = In.Attribute_0;"},
-        {GL_FLOAT_VEC3, 7, {"\tOut.Attribute_0 = NormalMatrixVS * Attribute_0;"}, "\to_FragAttribute_0 = In.Attribute_0;"},
-        {GL_FLOAT_VEC2, 8, {"\tOut.Attribute_0 = FloatModifier * Attribute_0;"}, nullptr},
+          "\tOut.Attribute_0 = vTemp_0.xyz / vTemp_0.w;"}},
+        {GL_FLOAT_VEC2, 4, {}},
+        {GL_FLOAT_VEC4, 5, {"\tOut.Attribute_0 = ModelViewProjectionMatrix * Attribute_0;"}},
+        {GL_FLOAT_VEC4, 6, {"\tOut.Attribute_0 = NormalMatrixWS * Attribute_0;"}},
+        {GL_FLOAT_VEC3, 7, {"\tOut.Attribute_0 = NormalMatrixVS * Attribute_0;"}},
+        {GL_FLOAT_VEC2, 8, {"\tOut.Attribute_0 = FloatModifier * Attribute_0;"}},
     };
-    for (const Case& row : cases) {
-        SCOPED_TRACE("type " + std::to_string(row.eType) + ", modifier " + std::to_string(row.iModifier));
-        const auto list = Attributes({{"A", row.eType, row.iModifier}});
+    for (const auto& [eType, iModifier, expected] : cases) {
+        SCOPED_TRACE("type " + std::to_string(eType) + ", modifier " + std::to_string(iModifier));
+        const auto list = Attributes({{"A", eType, iModifier}});
         const std::vector<std::string> vertex = Lines(FilterGenericDeferredRenderer::GenerateVertexShader(list));
         const auto itMain = std::find(vertex.begin(), vertex.end(), "void main()");
         ASSERT_GT(vertex.end() - itMain, 2);
-        EXPECT_EQ(std::vector<std::string>(itMain + 2, vertex.end() - 2), row.vertex);
+        EXPECT_EQ(std::vector<std::string>(itMain + 2, vertex.end() - 2), expected);
         const std::vector<std::string> fragment = Lines(FilterGenericDeferredRenderer::GenerateFragmentShader(list));
-        // Only the world-space normal matrix on a vec3 normalises; the rest copy.
-        EXPECT_EQ(fragment.at(fragment.size() - 2),
-                  row.szFragment ? row.szFragment : "\to_FragAttribute_0 = In.Attribute_0;");
+        EXPECT_EQ(fragment.at(fragment.size() - 2), "\to_FragAttribute_0 = In.Attribute_0;");
     }
-
     // Without attributes: no outputs, no fragment text.
-    const std::string strVertex = FilterGenericDeferredRenderer::GenerateVertexShader({});
-    EXPECT_EQ(strVertex.find("out block"), std::string::npos);
-    EXPECT_EQ(strVertex.find("Attribute_"), std::string::npos);
-    EXPECT_NE(strVertex.find("// Other output\n" + Rule + "\n" + Rule + "\n// Vertex-Shader"), std::string::npos);
+    EXPECT_EQ(FilterGenericDeferredRenderer::GenerateVertexShader({}).find("Attribute_"), std::string::npos);
     EXPECT_EQ(FilterGenericDeferredRenderer::GenerateFragmentShader({}), "");
 
-    struct Refused {
-        GLenum eType;
-        std::int32_t iModifier;
-        const char* szVertex;
-        const char* szFragment;
-    };
-    for (const Refused& row : {Refused{GL_INT, 0, "Invalid Attribute Type", "Invalid Attribute Type"},
-                               Refused{GL_FLOAT_MAT3, 0, "Invalid Attribute Type", "Invalid Attribute Type"},
-                               Refused{GL_FLOAT_VEC3, 9, "Invalid Modifier.", ""},
-                               Refused{GL_FLOAT_VEC3, -1, "Invalid Modifier.", ""}}) {
-        // The bad attribute second, after a good one.
-        const auto list = Attributes({{"Good", GL_FLOAT, 0}, {"Bad", row.eType, row.iModifier}});
-        EXPECT_EQ(ErrorOf([&] { FilterGenericDeferredRenderer::GenerateVertexShader(list); }), row.szVertex);
-        EXPECT_EQ(ErrorOf([&] { FilterGenericDeferredRenderer::GenerateFragmentShader(list); }), row.szFragment);
+    // The bad attribute second, after a good one: what each text refuses with.
+    for (const auto& [eType, iModifier, strVertex, strFragment] :
+         std::vector<std::tuple<GLenum, std::int32_t, std::string, std::string>>{
+             {GL_INT, 0, "Invalid Attribute Type", "Invalid Attribute Type"},
+             {GL_FLOAT_VEC3, 9, "Invalid Modifier.", ""},
+             {GL_FLOAT_VEC3, -1, "Invalid Modifier.", ""}}) {
+        const auto list = Attributes({{"Good", GL_FLOAT, 0}, {"Bad", eType, iModifier}});
+        EXPECT_EQ(ErrorOf([&] { FilterGenericDeferredRenderer::GenerateVertexShader(list); }), strVertex);
+        EXPECT_EQ(ErrorOf([&] { FilterGenericDeferredRenderer::GenerateFragmentShader(list); }), strFragment);
     }
 }
 
@@ -238,13 +200,11 @@ public:
         m_pRenderer = &dynamic_cast<FilterGenericDeferredRenderer&>(m_Harness.Add("OpenGL.GenericDeferred", "renderer"));
         Connect("plane", "Mesh", "upload", "Mesh");
         Connect("upload", "IndexBuffer", "renderer", "Index-Buffer");
+        Connect("upload", "Positions", "renderer", "Positions");
         m_Harness.Set("renderer", "Projection-Matrix", Rows(m_Projection));
-        m_Harness.Set("renderer", "View-Matrix", Rows(m_View));
+        m_Harness.Set("renderer", "View-Matrix", Rows(Host::LookAt({0, 0, 3}, {0, 0, 0}, {0, 1, 0})));
         m_Depth = OndoTest::MakeTexture(Size, Size, GL_DEPTH_COMPONENT32F);
-        const std::vector<float> ones(std::size_t(Size * Size), 1.0f);
-        glBindTexture(GL_TEXTURE_2D, m_Depth.m_uiName);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, Size, Size, GL_DEPTH_COMPONENT, GL_FLOAT, ones.data());
-        glBindTexture(GL_TEXTURE_2D, 0);
+        ClearDepth();
         m_Harness.Feed("renderer", "Depth Target", m_Depth);
     }
     ~Scene()
@@ -259,6 +219,18 @@ public:
         m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), strFrom, strOut, strTo, strIn);
     }
     Instrumenter& Editor() { return m_Harness.GetGraph().GetInstrumenter("renderer"); }
+    bool HasPort(const std::string& strLabel)
+    {
+        for (const auto& hPort : m_pRenderer->GetPortHandles())
+            if (hPort->GetLabel() == strLabel) return true;
+        return false;
+    }
+    int AttributeViews()
+    {
+        int iViews = 0;
+        for (const Instrumenter::Control& control : Editor().GetControls()) iViews += control.m_strLabel == "AttributeName";
+        return iViews;
+    }
     // Adds an attribute through the editor, as a person does, and feeds it.
     void AddAttribute(const std::string& strName, int iType, int iModifier, const std::string& strUploadOutput)
     {
@@ -274,12 +246,17 @@ public:
             fnChosen(iIndex);
         }
         // A program that did not build declares no ports to connect.
-        bool bDeclared = false;
-        for (const auto& hPort : m_pRenderer->GetPortHandles()) bDeclared = bDeclared || hPort->GetLabel() == strName;
-        if (!bDeclared) return;
+        if (!HasPort(strName)) return;
         Connect("upload", strUploadOutput, "renderer", strName);
         m_Targets[strName] = OndoTest::MakeTexture(Size, Size, GL_RGBA32F, std::vector<float>(4 * Size * Size, 0.0f));
         m_Harness.Feed("renderer", strName + "-Target", m_Targets[strName]);
+    }
+    void ClearDepth()
+    {
+        const std::vector<float> ones(std::size_t(Size * Size), 1.0f);
+        glBindTexture(GL_TEXTURE_2D, m_Depth.m_uiName);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, Size, Size, GL_DEPTH_COMPONENT, GL_FLOAT, ones.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
     }
     std::vector<float> Depth()
     {
@@ -289,14 +266,9 @@ public:
         glBindTexture(GL_TEXTURE_2D, 0);
         return values;
     }
-    std::string RunError()
-    {
-        return ErrorOf([&] { EXPECT_TRUE(m_Harness.Run()); });
-    }
 
     OndoTest::FilterHarness m_Harness;
     FilterGenericDeferredRenderer* m_pRenderer = nullptr;
-    const Matrix44f m_View = Host::LookAt({0, 0, 3}, {0, 0, 0}, {0, 1, 0});
     const Matrix44f m_Projection = Host::Perspective(60.0f, 1.0f, 1.0f, 10.0f);
     TextureObject2D m_Depth;
     std::map<std::string, TextureObject2D> m_Targets;
@@ -304,15 +276,29 @@ public:
 
 } // namespace
 
-TEST(GenericDeferredRenderer, TargetsHoldTheMeshDataTransformedAsChosen)
+TEST(GenericDeferredRenderer, DepthAloneAtTheDefaultsThenTargetsHoldTheMeshDataTransformedAsChosen)
 {
     Scene scene;
+    {
+        SCOPED_TRACE("no attributes, world unconnected: the 2 x 2 plane faces the eye at distance 3");
+        ASSERT_TRUE(scene.m_Harness.Run());
+        const float n = 1, f = 10, d = 3, fExpected = ((f + n) / (f - n) - 2 * f * n / ((f - n) * d)) * 0.5f + 0.5f;
+        int iCovered = 0;
+        for (const float fDepth : scene.Depth())
+            if (fDepth < 1.0f) {
+                ++iCovered;
+                ASSERT_NEAR(fDepth, fExpected, 1e-5f);
+            }
+        // The plane covers 2 / (2 tan 30 deg * 3) of each side.
+        const float fSide = Scene::Size / (std::tan(0.5236f) * 3);
+        EXPECT_NEAR(iCovered, fSide * fSide, 2.5f * fSide);
+        scene.ClearDepth();
+    }
     // vec3 with "Normal Matrix (Worldspace)", vec3 with "ModelView Matrix",
     // vec2 with "Float Deformation", by their places in the choice lists.
     scene.AddAttribute("Normal", 2, 5, "Normals");
     scene.AddAttribute("ViewPos", 2, 2, "Positions");
     scene.AddAttribute("UV", 1, 7, "TextureCoordinates");
-    scene.Connect("upload", "Positions", "renderer", "Positions");
     // Tilted about x by 30 degrees, shifted right and stretched along y.
     const float c = std::cos(0.5236f), s = std::sin(0.5236f);
     const Matrix44f world = Matrix44f::FromRows({1, 0, 0, 0.2f, 0, c * 1.5f, -s, 0, 0, s * 1.5f, c, 0, 0, 0, 0, 1});
@@ -327,8 +313,8 @@ TEST(GenericDeferredRenderer, TargetsHoldTheMeshDataTransformedAsChosen)
                              viewPos = OndoTest::ReadTexture(scene.m_Targets["ViewPos"]),
                              uv = OndoTest::ReadTexture(scene.m_Targets["UV"]), depth = scene.Depth();
     const Matrix44f toMesh = *Inverse(view * world);
-    // The world normal of the plane: (0, 0, 1) through the inverse transpose
-    // of rotation x stretch, which is the rotation alone for this normal.
+    // The plane's normal (0, 0, 1) through the inverse transpose of rotation
+    // x stretch, which is the rotation alone for this normal.
     const Vector3f expectedNormal(0, -s, c);
     int iCovered = 0;
     for (int i = 0; i < Scene::Size * Scene::Size; ++i) {
@@ -350,34 +336,8 @@ TEST(GenericDeferredRenderer, TargetsHoldTheMeshDataTransformedAsChosen)
         ASSERT_NEAR(uv[4 * i + 1], 2 * (p[1] + 1) / 2, 1e-3f);
     }
     EXPECT_GT(iCovered, 100);
-    bool bChanged = false;
-    EXPECT_EQ(scene.m_Harness.Output<TextureObject2D>("renderer", "Depth", &bChanged), &scene.m_Depth);
-    EXPECT_TRUE(bChanged);
+    OndoTest::ExpectOutputIsTarget(scene.m_Harness, "renderer", "Depth", scene.m_Depth);
     EXPECT_EQ(scene.m_Harness.Output<TextureObject2D>("renderer", "UV"), &scene.m_Targets["UV"]);
-}
-
-TEST(GenericDeferredRenderer, WithoutAttributesOnlyDepthIsWrittenAtTheDefaults)
-{
-    Scene scene;
-    scene.Connect("upload", "Positions", "renderer", "Positions");
-    ASSERT_TRUE(scene.m_Harness.Run());
-    std::vector<std::string> inputs;
-    for (const auto& hPort : scene.m_pRenderer->GetPortHandles())
-        if (!hPort->IsOutput()) inputs.push_back(hPort->GetLabel());
-    EXPECT_EQ(inputs, (std::vector<std::string>{"World-Matrix", "View-Matrix", "Projection-Matrix", "Index-Buffer",
-                                                "Depth Target", "Deformation", "Positions"}));
-    // World unconnected: the 2 x 2 plane faces the eye at distance 3.
-    const float n = 1, f = 10, d = 3, fExpected = ((f + n) / (f - n) - 2 * f * n / ((f - n) * d)) * 0.5f + 0.5f;
-    const std::vector<float> depth = scene.Depth();
-    int iCovered = 0;
-    for (const float fDepth : depth)
-        if (fDepth < 1.0f) {
-            ++iCovered;
-            ASSERT_NEAR(fDepth, fExpected, 1e-5f);
-        }
-    // The plane covers 2 / (2 tan 30 deg * 3) of each side.
-    const float fSide = Scene::Size / (std::tan(0.5236f) * 3);
-    EXPECT_NEAR(iCovered, fSide * fSide, 2.5f * fSide);
 }
 
 TEST(GenericDeferredRenderer, RunsThatWouldDrawSomethingWrongAreRefused)
@@ -396,9 +356,8 @@ TEST(GenericDeferredRenderer, RunsThatWouldDrawSomethingWrongAreRefused)
     for (const Case& row : cases) {
         SCOPED_TRACE(row.szWhat);
         Scene scene;
-        scene.Connect("upload", "Positions", "renderer", "Positions");
         scene.AddAttribute("A", row.iType, row.iModifier, row.szUploadOutput);
-        const std::string strError = scene.RunError();
+        const std::string strError = ErrorOf([&] { scene.m_Harness.Run(); });
         EXPECT_NE(strError.find(row.szMessage), std::string::npos) << strError;
         EXPECT_NE(strError.find("renderer"), std::string::npos) << strError;
         GLint iFramebuffer = -1, iProgram = -1;
@@ -410,69 +369,14 @@ TEST(GenericDeferredRenderer, RunsThatWouldDrawSomethingWrongAreRefused)
     // Names that would give no port, or another attribute's or the filter's.
     Scene scene;
     scene.AddAttribute("A", 2, 0, "Normals");
-    for (const std::string strName : {"", "A", "Depth", "Positions", "Say \"hi\""}) {
+    for (const std::string strName : {"", "A", "Depth", "Say \"hi\""}) {
         scene.Editor().SetControl("New Attribute Name", strName);
         EXPECT_NE(ErrorOf([&] { scene.Editor().Press("Add Attribute"); }), "") << strName;
     }
     EXPECT_EQ(scene.m_pRenderer->GetAttributes().size(), 1u);
 }
 
-TEST(GenericDeferredRenderer, AttributesStoredInSettingsAndReadBackOnce)
-{
-    Scene scene;
-    scene.AddAttribute("Normal", 2, 5, "Normals");
-    scene.AddAttribute("UV", 1, 0, "TextureCoordinates");
-    scene.Connect("upload", "Positions", "renderer", "Positions");
-    FilterGenericDeferredRenderer& renderer = *scene.m_pRenderer;
-
-    FlowGraph::Serialization::SaveInfo info;
-    for (const auto& hPort : renderer.GetPortHandles()) info.AddPort(hPort);
-    TiXmlDocument document;
-    auto* pRoot = new TiXmlElement("Settings");
-    document.LinkEndChild(pRoot);
-    FlowGraph::Serialization::Serializer writer(&document, pRoot, &info);
-    renderer.Serialize(writer);
-    const TiXmlElement* pData = pRoot->FirstChildElement("DeferredAttribute")->FirstChildElement("AttributeData");
-    ASSERT_NE(pData, nullptr);
-    EXPECT_STREQ(pData->FirstChildElement("strAttributeName")->Attribute("value"), "Normal");
-    EXPECT_STREQ(pData->FirstChildElement("eAttributeType")->Attribute("value"), std::to_string(GL_FLOAT_VEC3).c_str());
-    EXPECT_STREQ(pData->FirstChildElement("eAttributeModifier")->Attribute("value"), "6");
-
-    // Read into the same filter twice: the stored attributes are appended
-    // each time, in their order, and the program is not rebuilt by a read.
-    const int iPrograms = OndoTest::CountLive(glIsProgram);
-    for (std::size_t uiRead = 1; uiRead <= 2; ++uiRead) {
-        FlowGraph::Serialization::Serializer reader(nullptr, pRoot, &info);
-        renderer.Serialize(reader);
-        const auto& attributes = renderer.GetAttributes();
-        ASSERT_EQ(attributes.size(), 2u + 2u * uiRead);
-        EXPECT_EQ(attributes[2 * uiRead]->strAttributeName, "Normal");
-        EXPECT_EQ(attributes[2 * uiRead]->eAttributeModifier, 6);
-        EXPECT_EQ(attributes[2 * uiRead + 1]->strAttributeName, "UV");
-        EXPECT_EQ(attributes[2 * uiRead + 1]->eAttributeType, GLenum(GL_FLOAT_VEC2));
-        EXPECT_EQ(OndoTest::CountLive(glIsProgram), iPrograms);
-        // The editor shows every attribute of the list once.
-        std::size_t uiViews = 0;
-        for (const Instrumenter::Control& control : scene.Editor().GetControls())
-            uiViews += control.m_strLabel == "AttributeName";
-        EXPECT_EQ(uiViews, attributes.size());
-    }
-    ASSERT_TRUE(scene.m_Harness.Run()) << "the connections survived the reads";
-
-    pRoot->FirstChildElement("DeferredAttribute")->FirstChildElement("AttributeData")->RemoveChild(
-        pRoot->FirstChildElement("DeferredAttribute")->FirstChildElement("AttributeData")->FirstChildElement(
-            "strAttributeName"));
-    FlowGraph::Serialization::Serializer reader(nullptr, pRoot, &info);
-    try {
-        renderer.Serialize(reader);
-        ADD_FAILURE() << "a stored attribute without name was read";
-    } catch (const ExceptionParsing& error) {
-        EXPECT_STREQ(error.what(), "Could not find matching xml node: strAttributeName\n");
-    }
-    EXPECT_EQ(renderer.GetAttributes().size(), 6u) << "a failed read appends nothing";
-}
-
-TEST(GenericDeferredRenderer, EditsAndReleaseLeaveNoProgramOrFramebuffer)
+TEST(GenericDeferredRenderer, SettingsReadBackOnceEditsAndReleaseLeaveNoProgramOrFramebuffer)
 {
     const auto fnCounts = [] {
         return std::make_pair(OndoTest::CountLive(glIsProgram), OndoTest::CountLive(glIsFramebuffer));
@@ -480,25 +384,40 @@ TEST(GenericDeferredRenderer, EditsAndReleaseLeaveNoProgramOrFramebuffer)
     const auto before = fnCounts();
     {
         Scene scene;
-        scene.AddAttribute("A", 2, 0, "Normals");
+        FilterGenericDeferredRenderer& renderer = *scene.m_pRenderer;
+        scene.AddAttribute("Normal", 2, 5, "Normals");
         const auto withOne = fnCounts();
         EXPECT_GT(withOne, before);
-        scene.AddAttribute("B", 1, 0, "TextureCoordinates");
+        scene.AddAttribute("UV", 1, 0, "TextureCoordinates");
         EXPECT_EQ(fnCounts(), withOne) << "each rebuild replaces the program";
-        const Instrumenter::Control* pRemove = scene.Editor().FindControl("Remove Attribute ");
-        ASSERT_NE(pRemove, nullptr);
-        scene.Editor().Press("Remove Attribute ");
-        ASSERT_EQ(scene.m_pRenderer->GetAttributes().size(), 1u);
-        EXPECT_EQ(scene.m_pRenderer->GetAttributes()[0]->strAttributeName, "B");
-        EXPECT_EQ(*std::get<std::string*>(scene.Editor().FindControl("AttributeName")->m_Value), "B");
-        int iViews = 0;
-        for (const Instrumenter::Control& control : scene.Editor().GetControls())
-            iViews += control.m_strLabel == "AttributeName";
-        EXPECT_EQ(iViews, 1);
-        bool bPortA = false;
-        for (const auto& hPort : scene.m_pRenderer->GetPortHandles()) bPortA = bPortA || hPort->GetLabel() == "A";
-        EXPECT_FALSE(bPortA) << "the removed attribute's ports went with it";
-        scene.Connect("upload", "Positions", "renderer", "Positions");
+
+        TiXmlDocument document;
+        TiXmlElement* pRoot = OndoTest::Settings(renderer, document);
+        TiXmlElement* pData = pRoot->FirstChildElement("DeferredAttribute")->FirstChildElement("AttributeData");
+        ASSERT_NE(pData, nullptr);
+        // Each read appends the stored attributes in their order, shown once
+        // in the editor, and does not rebuild the program.
+        for (std::size_t uiRead = 1; uiRead <= 2; ++uiRead) {
+            OndoTest::Settings(renderer, document, pRoot);
+            const auto& attributes = renderer.GetAttributes();
+            ASSERT_EQ(attributes.size(), 2u + 2u * uiRead);
+            EXPECT_EQ(attributes[2 * uiRead]->eAttributeModifier, 6);
+            EXPECT_EQ(attributes[2 * uiRead + 1]->strAttributeName, "UV");
+            EXPECT_EQ(attributes[2 * uiRead + 1]->eAttributeType, GLenum(GL_FLOAT_VEC2));
+            EXPECT_EQ(fnCounts(), withOne);
+            EXPECT_EQ(std::size_t(scene.AttributeViews()), attributes.size());
+        }
+        ASSERT_TRUE(scene.m_Harness.Run()) << "the connections survived the reads";
+        pData->RemoveChild(pData->FirstChildElement("strAttributeName"));
+        EXPECT_EQ(ErrorOf([&] { OndoTest::Settings(renderer, document, pRoot); }),
+                  "Could not find matching xml node: strAttributeName\n");
+        EXPECT_EQ(renderer.GetAttributes().size(), 6u) << "a failed read appends nothing";
+
+        for (int iRemove = 0; iRemove < 5; ++iRemove) scene.Editor().Press("Remove Attribute ");
+        ASSERT_EQ(renderer.GetAttributes().size(), 1u);
+        EXPECT_EQ(*std::get<std::string*>(scene.Editor().FindControl("AttributeName")->m_Value), "UV");
+        EXPECT_EQ(scene.AttributeViews(), 1);
+        EXPECT_FALSE(scene.HasPort("Normal")) << "the removed attribute's ports went with it";
         EXPECT_TRUE(scene.m_Harness.Run());
     }
     EXPECT_EQ(fnCounts(), before);
