@@ -18,19 +18,6 @@ namespace {
 using Ondo::OpenGL::GLSLShaderPortHooker;
 using TexturePort = Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::TextureObject2D>;
 
-bool IsDepthFormat(GLenum eFormat)
-{
-    switch (eFormat) {
-    case GL_DEPTH_COMPONENT16:
-    case GL_DEPTH_COMPONENT24:
-    case GL_DEPTH_COMPONENT32:
-    case GL_DEPTH_COMPONENT32F:
-    case GL_DEPTH24_STENCIL8:
-    case GL_DEPTH32F_STENCIL8: return true;
-    default: return false;
-    }
-}
-
 // The colour formats every OpenGL 4.3 implementation must render to. Others
 // (three-channel, signed normalised, compressed ones) may leave the
 // framebuffer incomplete on one machine and work on the next, so they are
@@ -180,7 +167,7 @@ Ondo::Vector2i RenderPass::CheckTargets(const std::string& strDepthLabel, const 
 
     if (!pDepth || pDepth->m_uiName == 0) Refuse(strDepthLabel, "carries no texture");
     const GLenum eDepthFormat = Ondo::OpenGL::GetInternalFormat2D(pDepth->m_uiName);
-    if (!IsDepthFormat(eDepthFormat))
+    if (!Ondo::OpenGL::IsDepthFormat(eDepthFormat))
         Refuse(strDepthLabel, "is a " + FormatName(eDepthFormat) +
                                   " texture, which cannot be a depth target; give it a depth format such as "
                                   "GL_DEPTH_COMPONENT24 or GL_DEPTH_COMPONENT32F");

@@ -778,19 +778,6 @@ private:
     GLint m_iPackBuffer = 0;
 };
 
-bool IsDepthFormat(GLenum eFormat)
-{
-    switch (eFormat) {
-    case GL_DEPTH_COMPONENT16:
-    case GL_DEPTH_COMPONENT24:
-    case GL_DEPTH_COMPONENT32:
-    case GL_DEPTH_COMPONENT32F:
-    case GL_DEPTH24_STENCIL8:
-    case GL_DEPTH32F_STENCIL8: return true;
-    default: return false;
-    }
-}
-
 // The unsigned normalised formats read back in their own width: 1 for 8-bit,
 // 2 for 16-bit, 0 for the rest (read as 32-bit floats).
 std::size_t NormalisedBytes(GLenum eFormat)

@@ -337,6 +337,19 @@ unsigned int GetBpp(GLenum eInternalFormat)
     return pInfo ? pInfo->m_uiBitsPerComponent : 0;
 }
 
+bool IsDepthFormat(GLenum eInternalFormat)
+{
+    switch (eInternalFormat) {
+    case GL_DEPTH_COMPONENT16:
+    case GL_DEPTH_COMPONENT24:
+    case GL_DEPTH_COMPONENT32:
+    case GL_DEPTH_COMPONENT32F:
+    case GL_DEPTH24_STENCIL8:
+    case GL_DEPTH32F_STENCIL8: return true;
+    default: return false;
+    }
+}
+
 unsigned int GetNumberOfComponents(GLenum eInternalFormat)
 {
     const InternalFormatInfo* pInfo = FindInternalFormat(eInternalFormat);

@@ -19,6 +19,8 @@ GLenum GetInternalFormat3D(GLuint uiTexture);
 unsigned int GetBpp(GLenum eInternalFormat);
 // Channels of an internal format; 0 when unknown.
 unsigned int GetNumberOfComponents(GLenum eInternalFormat);
+// Whether the format holds depth (with or without stencil).
+bool IsDepthFormat(GLenum eInternalFormat);
 // The pixel-transfer format that matches an internal format (GL_RED for
 // GL_R32F, GL_RGBA_INTEGER for GL_RGBA32UI, GL_DEPTH_COMPONENT for depth
 // formats); GL_RGBA when unknown.
