@@ -78,7 +78,7 @@ void CheckSizeSetting(const char* szLabel, int iSize)
 // value, else from the settings. The texture is rebuilt when the data input
 // reports a change and after an editor change of size or format.
 //
-// Choices where the behaviour was open:
+// Further behaviour:
 // - every rebuild that made a texture is published as changed, also one that
 //   only the data input asked for;
 // - the texture a rebuild replaces is deleted once its successor exists, and

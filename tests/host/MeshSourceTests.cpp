@@ -244,8 +244,8 @@ TEST_F(MeshSources, TexturesOfWindowsMtlFilesAreFoundAndPolygonsTriangulated)
                                                   "usemtl wood\nf 1 2 3 4 5\nf 1 2 3\n");
     Write("model/scene.mtl",
           "newmtl wood\nKd 0.5 0.25 0.125\nd 0.5\nNs 10\nmap_Kd textures\\wood.png\n"
-          "map_bump .\\textures\\bumps.png\nmap_Ks C:\\Users\\someone\\Desktop\\spec.png\nmap_d missing.png\n");
-    for (const char* szFile : {"model/textures/wood.png", "model/textures/bumps.png", "model/spec.png"})
+          "map_bump .\\textures\\bumps.png\nmap_Ks C:\\Users\\someone\\Desktop\\shine.png\nmap_d missing.png\n");
+    for (const char* szFile : {"model/textures/wood.png", "model/textures/bumps.png", "model/shine.png"})
         Write(szFile, "");
 
     std::vector<std::string> notes;
@@ -259,7 +259,7 @@ TEST_F(MeshSources, TexturesOfWindowsMtlFilesAreFoundAndPolygonsTriangulated)
     const fs::path folder = fs::absolute(m_Folder / "model");
     EXPECT_EQ(byKind, (std::map<std::string, fs::path>{{"Diffuse", folder / "textures/wood.png"},
                                                        {"Bump", folder / "textures/bumps.png"},
-                                                       {"Specular", folder / "spec.png"},
+                                                       {"Specular", folder / "shine.png"},
                                                        {"Alpha", folder / "missing.png"}}));
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("missing.png"), std::string::npos) << notes[0];
