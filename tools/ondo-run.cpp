@@ -49,7 +49,10 @@ const char* const s_szUsage =
     "                              reads are named relative to FILE's folder\n"
     "  --dot FILE                  write the graph in Graphviz's dot language to FILE\n"
     "  --profile                   print the CPU and GPU time of every filter\n"
-    "  --output-dir DIR            where relative output file names go (default: the current directory)\n"
+    "  --output-dir DIR            where output files go (default: the current directory); a graph\n"
+    "                              naming a file outside it is refused\n"
+    "  --write-anywhere            let the graph write files outside the output folder\n"
+    "  --limit NAME=N              raise a loading limit: xml-depth (default 1000), scope-depth (100)\n"
     "  --check                     load the graph and check it, but run nothing\n"
     "Other options:\n"
     "  --plugin PATH               the plug-in module to load (default: Prismvale.so beside ondo-run)\n"
@@ -94,6 +97,8 @@ struct Options {
     std::string strSaveGraph;
     std::string strDot;
     std::string strOutputDirectory;
+    bool bWriteAnywhere = false;
+    GraphLimits limits;
     bool bProfile = false;
     bool bCheckOnly = false;
 };
@@ -138,6 +143,24 @@ Options ParseArguments(const std::vector<std::string>& args)
             options.strDot = value(i);
         } else if (strArg == "--output-dir") {
             options.strOutputDirectory = value(i);
+        } else if (strArg == "--write-anywhere") {
+            options.bWriteAnywhere = true;
+        } else if (strArg == "--limit") {
+            const std::string& strLimit = value(i);
+            const std::size_t uiEquals = strLimit.find('=');
+            const std::string strName = strLimit.substr(0, uiEquals);
+            int* pLimit = strName == "xml-depth"     ? &options.limits.m_iMaxXmlDepth
+                          : strName == "scope-depth" ? &options.limits.m_iMaxScopeDepth
+                                                     : nullptr;
+            try {
+                if (!pLimit || uiEquals == std::string::npos) throw std::invalid_argument(strLimit);
+                std::size_t uiEnd = 0;
+                *pLimit = std::stoi(strLimit.substr(uiEquals + 1), &uiEnd);
+                if (uiEnd != strLimit.size() - uiEquals - 1 || *pLimit < 1) throw std::invalid_argument(strLimit);
+            } catch (const std::exception&) {
+                throw UsageError("--limit takes xml-depth=N or scope-depth=N with N at least 1, not \"" + strLimit +
+                                 "\"");
+            }
         } else if (strArg == "--profile") {
             options.bProfile = true;
         } else if (strArg == "--check") {
@@ -338,11 +361,12 @@ int Run(const Options& options)
     RunContext& context = RunContext::Get(engine.core);
     context.m_strOutputDirectory =
         options.strOutputDirectory.empty() ? strStart : Absolute(options.strOutputDirectory, strStart);
+    context.m_bWriteAnywhere = options.bWriteAnywhere;
 
     // Relative names inside the graph (images to load) are relative to it.
     if (::chdir(strGraphDirectory.c_str()) != 0)
         throw std::runtime_error("Could not enter the graph's directory " + strGraphDirectory);
-    std::unique_ptr<Graph> pGraph = LoadGraph(engine.core, &device, strGraph);
+    std::unique_ptr<Graph> pGraph = LoadGraph(engine.core, &device, strGraph, options.limits);
 
     for (const auto& [strTarget, strValue] : options.sets) {
         const std::size_t uiSlash = strTarget.find('/');

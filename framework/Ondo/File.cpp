@@ -3,9 +3,15 @@
 #include "Ondo/Exceptions.h"
 #include "Ondo/StringConversion.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <stdexcept>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Ondo {
 
@@ -47,6 +53,36 @@ void File::Load(const std::wstring& strPath)
 
     m_pData = std::move(pData);
     m_uiSize = static_cast<std::size_t>(size);
+}
+
+std::string WriteFileAtomically(const std::string& strPath, const void* pData, std::size_t uiSize)
+{
+    std::random_device random;
+    std::string strTemporary;
+    int iFile = -1;
+    for (int iTry = 0; iFile < 0; ++iTry) {
+        char szSuffix[32];
+        std::snprintf(szSuffix, sizeof(szSuffix), ".partial-%08x%08x", random(), random());
+        strTemporary = strPath + szSuffix;
+        iFile = ::open(strTemporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (iFile < 0 && (errno != EEXIST || iTry >= 16)) return std::strerror(errno);
+    }
+    const auto abandon = [&](int iError) {
+        if (iFile >= 0) ::close(iFile);
+        ::unlink(strTemporary.c_str());
+        return std::string(std::strerror(iError));
+    };
+    const char* pBytes = static_cast<const char*>(pData);
+    for (std::size_t uiWritten = 0; uiWritten < uiSize;) {
+        const ssize_t iCount = ::write(iFile, pBytes + uiWritten, uiSize - uiWritten);
+        if (iCount < 0 && errno == EINTR) continue;
+        if (iCount <= 0) return abandon(iCount < 0 ? errno : EIO);
+        uiWritten += static_cast<std::size_t>(iCount);
+    }
+    const int iClosed = ::close(iFile);
+    iFile = -1;
+    if (iClosed != 0 || ::rename(strTemporary.c_str(), strPath.c_str()) != 0) return abandon(errno);
+    return std::string();
 }
 
 } // namespace Ondo

@@ -25,4 +25,11 @@ private:
     std::size_t m_uiSize = 0;
 };
 
+// Replaces a file's content so that it is either all new or untouched: the
+// bytes go to a new temporary file beside it, made exclusively under a name
+// nobody can guess (never opened through a link or a name someone planted),
+// which is renamed into place once complete. Returns an empty string on
+// success, otherwise why it failed; nothing is left behind then.
+std::string WriteFileAtomically(const std::string& strPath, const void* pData, std::size_t uiSize);
+
 } // namespace Ondo

@@ -79,11 +79,13 @@ ScopeItem& Graph::AddItem(Scope& scope, const std::string& strType, const std::s
     pItem->SetTypeName(strType);
     scope.AddItem(pItem);
     m_ScopeOf[pItem.get()] = &scope;
+    m_ItemsByName[strName] = pItem.get();
     try {
         pItem->Initialize();
         if (m_pDevice) Attach(*pItem);
     } catch (const std::exception& error) {
         m_ScopeOf.erase(pItem.get());
+        m_ItemsByName.erase(strName);
         scope.RemoveItem(*pItem);
         throw std::runtime_error(pItem->Describe() + ": " + error.what());
     }
@@ -110,9 +112,8 @@ void Graph::AddBoundaryPort(const std::string& strItem, const std::string& strLa
 
 ScopeItem* Graph::FindItem(const std::string& strName) const
 {
-    for (const auto& entry : m_ScopeOf)
-        if (entry.first->GetName() == strName) return const_cast<ScopeItem*>(entry.first);
-    return nullptr;
+    const auto it = m_ItemsByName.find(strName);
+    return it == m_ItemsByName.end() ? nullptr : it->second;
 }
 
 ScopeItem& Graph::RequireItem(const std::string& strName) const
@@ -184,8 +185,8 @@ void Graph::SetLiteral(const std::string& strItem, const std::string& strInput, 
     const PortHandle<Port> hTarget = FindPort(scope, strItem, strInput, false);
     const std::string strWhat = Quoted(strItem) + " input " + Quoted(strInput);
 
-    for (const auto& pLiteral : m_Literals) {
-        if (pLiteral->hTarget != hTarget) continue;
+    if (const auto itFound = m_LiteralOf.find(hTarget); itFound != m_LiteralOf.end()) {
+        LiteralEntry* pLiteral = itFound->second;
         try {
             pLiteral->pValue->Parse(strText);
         } catch (const std::invalid_argument& error) {
@@ -215,6 +216,7 @@ void Graph::SetLiteral(const std::string& strItem, const std::string& strInput, 
     pLiteral->hOutput = pLiteral->owner.AddPort(pLiteral->pValue->MakePort({PortType::Output, strInput, false}));
     pLiteral->pValue->Publish(*pLiteral->hOutput, true);
     scope.Connect(pLiteral->hOutput, hTarget);
+    m_LiteralOf[hTarget] = pLiteral.get();
     m_Literals.push_back(std::move(pLiteral));
 }
 
@@ -228,9 +230,7 @@ std::vector<Graph::Literal> Graph::GetLiterals(const Scope& scope) const
 
 bool Graph::IsLiteralConnection(const Connection& connection) const
 {
-    return std::any_of(m_Literals.begin(), m_Literals.end(), [&](const auto& pLiteral) {
-        return connection.m_hSource.GetOwner() == &pLiteral->owner;
-    });
+    return dynamic_cast<const LiteralOwner*>(connection.m_hSource.GetOwner()) != nullptr;
 }
 
 Instrumenter& Graph::GetInstrumenter(const std::string& strItem)

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Ondo {
@@ -117,7 +118,9 @@ private:
     Scope m_Root;
     OpenGL::Device* m_pDevice = nullptr;
     std::map<const ScopeItem*, Scope*> m_ScopeOf;
+    std::unordered_map<std::string, ScopeItem*> m_ItemsByName;
     std::vector<std::unique_ptr<LiteralEntry>> m_Literals;
+    std::map<PortHandle<Port>, LiteralEntry*> m_LiteralOf; // by the input each one feeds
     std::map<std::string, std::unique_ptr<Instrumenter>> m_Instrumenters;
 };
 

@@ -10,11 +10,11 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -57,16 +57,25 @@ struct ScopeRecord {
 
 class Loader {
 public:
-    Loader(Graph& graph, OpenGL::Device* pDevice) : m_Graph(graph), m_pDevice(pDevice) {}
+    Loader(Graph& graph, OpenGL::Device* pDevice, const GraphLimits& limits)
+        : m_Graph(graph), m_pDevice(pDevice), m_Limits(limits)
+    {
+    }
 
     void Load(const TiXmlElement& root)
     {
         if (std::string(root.Value()) != s_szRoot)
             throw LoadError(&root, "the document is not a graph: its root element is <" + std::string(root.Value()) +
                                        ">, not <" + s_szRoot + ">");
+        const char* szVersion = root.Attribute("version");
+        if (szVersion && std::string(szVersion) != s_szVersion)
+            throw LoadError(&root, "the document is a graph of version " + Quoted(szVersion) +
+                                       "; this engine reads version " + Quoted(s_szVersion));
         const TiXmlElement* pScope = root.FirstChildElement("Scope");
         if (!pScope) throw LoadError(&root, "<OndoGraph> needs one <Scope> element, the root scope");
-        LoadStructure(*pScope, m_Graph.GetRoot());
+        if (const TiXmlElement* pSecond = pScope->NextSiblingElement("Scope"))
+            throw LoadError(pSecond, "<OndoGraph> has a second root <Scope>; a graph has one root scope");
+        LoadStructure(*pScope, m_Graph.GetRoot(), 0);
         MapPorts();
         ReadSettings();
         if (m_pDevice) AttachDevice();
@@ -85,8 +94,13 @@ private:
         ScopeItem* pItem;
     };
 
-    void LoadStructure(const TiXmlElement& scopeElement, Scope& scope)
+    void LoadStructure(const TiXmlElement& scopeElement, Scope& scope, int iDepth)
     {
+        if (iDepth > m_Limits.m_iMaxScopeDepth)
+            throw LoadError(&scopeElement, "scope " + Quoted(scope.GetName()) + " is nested " + std::to_string(iDepth) +
+                                               " scopes deep, more than the limit of " +
+                                               std::to_string(m_Limits.m_iMaxScopeDepth) +
+                                               " (raise it with --limit scope-depth=N)");
         m_Scopes.push_back({&scopeElement, &scope});
         for (const TiXmlElement* pChild = scopeElement.FirstChildElement(); pChild; pChild = pChild->NextSiblingElement()) {
             const std::string strKind = pChild->Value();
@@ -94,11 +108,11 @@ private:
             if (strKind != "Filter")
                 throw LoadError(pChild, "unknown element <" + strKind + "> in scope " + Quoted(scope.GetName()) +
                                             " (a scope holds <Filter>, <Connection> and <Ports>)");
-            LoadItem(*pChild, scope);
+            LoadItem(*pChild, scope, iDepth);
         }
     }
 
-    void LoadItem(const TiXmlElement& element, Scope& scope)
+    void LoadItem(const TiXmlElement& element, Scope& scope, int iDepth)
     {
         const std::string strType = RequireAttribute(element, "type");
         const std::string strName = RequireAttribute(element, "name");
@@ -133,9 +147,14 @@ private:
                 if (hScope.Get()->GetName() == strScope) hFound = hScope;
             if (hFound.IsNone())
                 throw LoadError(pInner, Quoted(strName) + " (" + strType + ") has no inner scope " + Quoted(strScope));
+            for (const TiXmlElement* pEarlier = element.FirstChildElement("Scope"); pEarlier != pInner;
+                 pEarlier = pEarlier->NextSiblingElement("Scope"))
+                if (pEarlier->Attribute("name") && strScope == pEarlier->Attribute("name"))
+                    throw LoadError(pInner, Quoted(strName) + " (" + strType + ") has its inner scope " +
+                                                Quoted(strScope) + " twice");
             int iId = -1;
             if (pInner->QueryIntAttribute("id", &iId) == TIXML_SUCCESS) m_Info.m_IDToScope[iId] = hFound;
-            LoadStructure(*pInner, *hFound.Get());
+            LoadStructure(*pInner, *hFound.Get(), iDepth + 1);
         }
     }
 
@@ -177,11 +196,17 @@ private:
             const TiXmlElement* pSettings = record.pElement->FirstChildElement("Settings");
             if (!pSettings) continue;
             Serialization::Serializer reader(nullptr, const_cast<TiXmlElement*>(pSettings), &m_Info);
+            // Its handles may name its own ports and scopes and nothing else.
+            m_Info.m_ReadableOwners = {record.pItem};
+            m_Info.m_pReadableScopeOwner = dynamic_cast<const ScopeOwner*>(record.pItem);
+            if (const auto* pCtrl = dynamic_cast<const CtrlFlowFilter*>(record.pItem))
+                for (const ScopeHandle& hScope : pCtrl->GetScopeHandles()) m_Info.m_ReadableOwners.push_back(hScope.Get());
             try {
                 record.pItem->Serialize(reader);
             } catch (const std::exception& error) {
                 throw LoadError(pSettings, record.pItem->Describe() + ": its settings could not be read: " + error.what());
             }
+            m_Info.m_ReadableOwners.clear();
         }
     }
 
@@ -264,6 +289,7 @@ private:
 
     Graph& m_Graph;
     OpenGL::Device* m_pDevice;
+    GraphLimits m_Limits;
     Serialization::SaveInfo m_Info;
     std::vector<ItemRecord> m_Items;
     std::vector<ScopeRecord> m_Scopes;
@@ -380,7 +406,9 @@ private:
         if (iId >= 0) pScope->SetAttribute("id", iId);
         parent.LinkEndChild(pScope);
         WritePorts(*pScope, scope);
-        for (const auto& pItem : scope.GetItems()) WriteItem(document, *pScope, *pItem, scope);
+        std::map<std::string, std::vector<Graph::Literal>> literalsOf;
+        for (Graph::Literal& literal : m_Graph.GetLiterals(scope)) literalsOf[literal.strItem].push_back(std::move(literal));
+        for (const auto& pItem : scope.GetItems()) WriteItem(document, *pScope, *pItem, literalsOf[pItem->GetName()]);
         for (const Connection& connection : scope.GetConnections()) {
             if (m_Graph.IsLiteralConnection(connection)) continue;
             auto* pConnection = new TiXmlElement("Connection");
@@ -395,12 +423,12 @@ private:
     std::string OwnerName(const PortHandle<Port>& hPort, const Scope& scope) const
     {
         if (hPort.GetOwner() == &scope) return Graph::ScopePortsName;
-        for (const auto& pItem : scope.GetItems())
-            if (hPort.GetOwner() == pItem.get()) return pItem->GetName();
-        return "?";
+        const auto* pItem = dynamic_cast<const ScopeItem*>(hPort.GetOwner());
+        return pItem ? pItem->GetName() : "?";
     }
 
-    void WriteItem(TiXmlDocument& document, TiXmlElement& parent, ScopeItem& item, const Scope& scope)
+    void WriteItem(TiXmlDocument& document, TiXmlElement& parent, ScopeItem& item,
+                   const std::vector<Graph::Literal>& literals)
     {
         auto* pElement = new TiXmlElement("Filter");
         pElement->SetAttribute("type", m_Graph.GetType(item).c_str());
@@ -436,8 +464,7 @@ private:
         }
         if (!pSettings->FirstChild()) pElement->RemoveChild(pSettings);
 
-        for (const Graph::Literal& literal : m_Graph.GetLiterals(scope)) {
-            if (literal.strItem != item.GetName()) continue;
+        for (const Graph::Literal& literal : literals) {
             auto* pInput = new TiXmlElement("Input");
             pInput->SetAttribute("label", literal.strInput.c_str());
             pInput->SetAttribute("value", literal.strText.c_str());
@@ -468,9 +495,8 @@ void WriteDotScope(const Graph& graph, const Scope& scope, const std::string& st
     const std::string strIndent(static_cast<std::size_t>(iDepth) * 4, ' ');
     auto nodeOf = [&](const PortHandle<Port>& hPort) {
         if (hPort.GetOwner() == &scope) return DotQuoted(strPrefix + Graph::ScopePortsName);
-        for (const auto& pItem : scope.GetItems())
-            if (hPort.GetOwner() == pItem.get()) return DotQuoted(pItem->GetName());
-        return std::string();
+        const auto* pItem = dynamic_cast<const ScopeItem*>(hPort.GetOwner());
+        return pItem ? DotQuoted(pItem->GetName()) : std::string();
     };
     if (scope.GetNumberOfPorts() > 0)
         strDot += strIndent + DotQuoted(strPrefix + Graph::ScopePortsName) + " [label=" +
@@ -497,9 +523,70 @@ void WriteDotScope(const Graph& graph, const Scope& scope, const std::string& st
 
 } // namespace
 
-std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
-                                         const std::string& strName)
+XmlDepth MeasureXmlDepth(const std::string& strText, int iStopAbove)
 {
+    XmlDepth deepest, now;
+    const std::size_t uiSize = strText.size();
+    auto skipPast = [&](std::size_t i, const char* szEnd) {
+        const std::size_t uiEnd = strText.find(szEnd, i);
+        const std::size_t uiStop = uiEnd == std::string::npos ? uiSize : uiEnd + std::strlen(szEnd);
+        now.m_iLine += static_cast<int>(std::count(strText.begin() + static_cast<std::ptrdiff_t>(i),
+                                                   strText.begin() + static_cast<std::ptrdiff_t>(uiStop), '\n'));
+        return uiStop;
+    };
+    for (std::size_t i = 0; i < uiSize;) {
+        const char c = strText[i];
+        if (c == '\n') ++now.m_iLine;
+        if (c != '<') {
+            ++i;
+            continue;
+        }
+        if (strText.compare(i, 4, "<!--") == 0) {
+            i = skipPast(i, "-->");
+        } else if (strText.compare(i, 9, "<![CDATA[") == 0) {
+            i = skipPast(i, "]]>");
+        } else if (strText.compare(i, 2, "<?") == 0) {
+            i = skipPast(i, "?>");
+        } else if (strText.compare(i, 2, "<!") == 0) {
+            i = skipPast(i, ">");
+        } else if (strText.compare(i, 2, "</") == 0) {
+            now.m_iDepth = std::max(0, now.m_iDepth - 1);
+            i = skipPast(i, ">");
+        } else {
+            // A start tag: its end is the first '>' outside quotes; "/>" closes it at once.
+            char cQuote = 0;
+            std::size_t j = i + 1;
+            for (; j < uiSize; ++j) {
+                if (strText[j] == '\n') ++now.m_iLine;
+                if (cQuote) {
+                    if (strText[j] == cQuote) cQuote = 0;
+                } else if (strText[j] == '"' || strText[j] == '\'') {
+                    cQuote = strText[j];
+                } else if (strText[j] == '>') {
+                    break;
+                }
+            }
+            if (!(j < uiSize && strText[j - 1] == '/')) {
+                ++now.m_iDepth;
+                if (now.m_iDepth > deepest.m_iDepth) deepest = now;
+                if (deepest.m_iDepth > iStopAbove) return deepest;
+            }
+            i = j + 1;
+        }
+    }
+    return deepest;
+}
+
+std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
+                                         const std::string& strName, const GraphLimits& limits)
+{
+    // The parser recurses once per level: a deep document is refused before
+    // it can exhaust the stack.
+    const XmlDepth depth = MeasureXmlDepth(strText, limits.m_iMaxXmlDepth);
+    if (depth.m_iDepth > limits.m_iMaxXmlDepth)
+        throw std::runtime_error(strName + ":" + std::to_string(depth.m_iLine) + ": elements are nested more than " +
+                                 std::to_string(limits.m_iMaxXmlDepth) +
+                                 " deep, the limit (raise it with --limit xml-depth=N)");
     TiXmlDocument document;
     document.Parse(strText.c_str());
     if (document.Error())
@@ -509,14 +596,15 @@ std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, co
 
     auto pGraph = std::make_unique<Graph>(core);
     try {
-        Loader(*pGraph, pDevice).Load(*document.RootElement());
+        Loader(*pGraph, pDevice, limits).Load(*document.RootElement());
     } catch (const LoadError& error) {
         throw std::runtime_error(strName + ":" + std::to_string(error.m_iRow) + ": " + error.what());
     }
     return pGraph;
 }
 
-std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std::string& strPath)
+std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std::string& strPath,
+                                 const GraphLimits& limits)
 {
     File file;
     try {
@@ -526,7 +614,7 @@ std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std:
     } catch (const std::runtime_error& error) {
         throw std::runtime_error(strPath + ": " + error.what());
     }
-    return LoadGraphFromText(core, pDevice, std::string(file.GetData(), file.GetSize()), strPath);
+    return LoadGraphFromText(core, pDevice, std::string(file.GetData(), file.GetSize()), strPath, limits);
 }
 
 std::string SaveGraphToText(Graph& graph, const std::string& strFolder) { return Saver(graph, strFolder).Save(); }
@@ -546,22 +634,8 @@ std::string GraphToDot(const Graph& graph)
 
 void WriteFileAtomically(const std::string& strPath, const std::string& strText)
 {
-    const std::string strTemporary = strPath + ".partial-" + std::to_string(::getpid());
-    {
-        std::ofstream stream(strTemporary, std::ios::binary | std::ios::trunc);
-        if (!stream) throw ExceptionFileSystem("Could not write " + strPath + ": " + std::strerror(errno));
-        stream << strText;
-        stream.flush();
-        if (!stream) {
-            std::remove(strTemporary.c_str());
-            throw ExceptionFileSystem("Could not write " + strPath + ": " + std::strerror(errno));
-        }
-    }
-    if (std::rename(strTemporary.c_str(), strPath.c_str()) != 0) {
-        const std::string strReason = std::strerror(errno);
-        std::remove(strTemporary.c_str());
-        throw ExceptionFileSystem("Could not write " + strPath + ": " + strReason);
-    }
+    const std::string strProblem = Ondo::WriteFileAtomically(strPath, strText.data(), strText.size());
+    if (!strProblem.empty()) throw ExceptionFileSystem("Could not write " + strPath + ": " + strProblem);
 }
 
 } // namespace Ondo::FlowGraph

@@ -14,6 +14,17 @@ namespace Ondo::FlowGraph {
 
 class Graph;
 
+// Bounds on what a graph document may ask of the loader, so that a small
+// hostile file cannot exhaust the stack or the memory. The defaults are far
+// above what people build by hand or by script; a user with a bigger graph
+// raises them (ondo-run: --limit NAME=N).
+struct GraphLimits {
+    // Nesting of XML elements, checked on the text before it is parsed.
+    int m_iMaxXmlDepth = 1000;
+    // Nesting of scopes inside control-flow filters.
+    int m_iMaxScopeDepth = 100;
+};
+
 // Graph files: the engine's XML document of a graph. See docs/graph-files.md
 // for the format. Loading makes every filter through the core's registry,
 // reads its settings, binds the graph to the device (when one is given),
@@ -21,9 +32,23 @@ class Graph;
 // throws std::runtime_error whose text starts with "NAME:LINE: " (the file
 // or document name and the line of the element at fault); the partly built
 // graph is released.
-std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std::string& strPath);
+// Refused as well: a document of another version, a second root scope, an
+// inner scope given twice, and settings whose port or scope handles name
+// anything but the filter's own ports and scopes.
+std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std::string& strPath,
+                                 const GraphLimits& limits = GraphLimits());
 std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
-                                         const std::string& strName);
+                                         const std::string& strName, const GraphLimits& limits = GraphLimits());
+
+// The deepest nesting of elements in an XML text, found without building a
+// tree; stops counting (and returns) as soon as it passes iStopAbove, with
+// the line reached. Comments, CDATA, declarations and quoted attribute
+// values are skipped.
+struct XmlDepth {
+    int m_iDepth = 0;
+    int m_iLine = 1;
+};
+XmlDepth MeasureXmlDepth(const std::string& strText, int iStopAbove);
 
 // The graph as a document. Saving, loading and saving again gives the same
 // text. Relative names of the files the filters read (their file-name

@@ -14,16 +14,18 @@ struct RunContext : DependentSingleton<RunContext> {
 
     // The frame being run, counted from 0.
     std::uint64_t m_uiFrame = 0;
-    // Where relative output file names are written; empty for the current directory.
+    // Where output files are written; empty for the current directory.
     std::string m_strOutputDirectory;
+    // Whether an output name may leave the output directory (an absolute
+    // name, "..", or a link inside it that leads out). Off by default: a
+    // graph someone shared must not write over files elsewhere.
+    bool m_bWriteAnywhere = false;
 
-    // The path an output file name stands for: absolute names as they are,
-    // relative ones under the output directory.
-    std::string ResolveOutputPath(const std::string& strName) const
-    {
-        if (strName.empty() || strName[0] == '/' || m_strOutputDirectory.empty()) return strName;
-        return m_strOutputDirectory + (m_strOutputDirectory.back() == '/' ? "" : "/") + strName;
-    }
+    // The path an output file name stands for: relative names under the
+    // output directory, absolute ones as they are. Throws
+    // std::runtime_error for a name that leaves the output directory while
+    // that is not allowed.
+    std::string ResolveOutputPath(const std::string& strName) const;
 };
 
 } // namespace Ondo

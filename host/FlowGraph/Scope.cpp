@@ -3,7 +3,9 @@
 #include "Ondo/FlowGraph/Filter.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <queue>
 #include <stdexcept>
 
 namespace Ondo::FlowGraph {
@@ -37,6 +39,7 @@ void Scope::PortWatcher::OnPortRemoved(const PortHandle<Port>& hPort)
         m_Scope.m_SetAside.push_back({*it, hPort, hPort->GetLabel(), hPort->GetTransportedType()});
         it = connections.erase(it);
     }
+    m_Scope.IndexConnections();
 }
 
 void Scope::PortWatcher::OnPortAdded(const PortHandle<Port>& hPort)
@@ -52,6 +55,7 @@ void Scope::PortWatcher::OnPortAdded(const PortHandle<Port>& hPort)
             continue;
         }
         m_Scope.m_Connections.push_back(it->m_Connection);
+        m_Scope.m_ConnectedInputs.insert(it->m_Connection.m_hTarget.Get());
         it = setAside.erase(it);
     }
 }
@@ -63,6 +67,7 @@ void Scope::AddItem(std::shared_ptr<ScopeItem> pItem)
         throw std::runtime_error("Scope \"" + m_strName + "\" already holds an item named \"" + pItem->GetName() +
                                  "\"");
     pItem->AddPortObserver(&m_Watcher);
+    m_ItemsByName[pItem->GetName()] = pItem.get();
     m_Items.push_back(std::move(pItem));
 }
 
@@ -81,6 +86,8 @@ void Scope::RemoveItem(const ScopeItem& item)
                                            return c.m_hSource.GetOwner() == pOwner || c.m_hTarget.GetOwner() == pOwner;
                                        }),
                         m_Connections.end());
+    IndexConnections();
+    m_ItemsByName.erase(item.GetName());
     m_Items.erase(std::remove_if(m_Items.begin(), m_Items.end(),
                                  [&](const std::shared_ptr<ScopeItem>& pItem) { return pItem.get() == &item; }),
                   m_Items.end());
@@ -88,9 +95,14 @@ void Scope::RemoveItem(const ScopeItem& item)
 
 ScopeItem* Scope::FindItem(const std::string& strName) const
 {
-    for (const auto& pItem : m_Items)
-        if (pItem->GetName() == strName) return pItem.get();
-    return nullptr;
+    const auto it = m_ItemsByName.find(strName);
+    return it == m_ItemsByName.end() ? nullptr : it->second;
+}
+
+void Scope::IndexConnections()
+{
+    m_ConnectedInputs.clear();
+    for (const Connection& connection : m_Connections) m_ConnectedInputs.insert(connection.m_hTarget.Get());
 }
 
 std::vector<ScopeItem*> Scope::GetExecutionOrder() const
@@ -107,22 +119,28 @@ std::vector<ScopeItem*> Scope::GetExecutionOrder() const
         if (source != indexOf.end() && target != indexOf.end()) dependencies[target->second].push_back(source->second);
     }
 
+    // Kahn's algorithm, always taking the ready item added first: the order
+    // of addition wherever the connections leave a choice.
+    std::vector<std::size_t> waitingFor(uiCount, 0);
+    std::vector<std::vector<std::size_t>> dependents(uiCount);
+    for (std::size_t i = 0; i < uiCount; ++i) {
+        waitingFor[i] = dependencies[i].size();
+        for (std::size_t d : dependencies[i]) dependents[d].push_back(i);
+    }
+    std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> ready;
+    for (std::size_t i = 0; i < uiCount; ++i)
+        if (waitingFor[i] == 0) ready.push(i);
     std::vector<ScopeItem*> order;
     std::vector<bool> placed(uiCount, false);
-    while (order.size() < uiCount) {
-        bool bProgress = false;
-        for (std::size_t i = 0; i < uiCount; ++i) {
-            if (placed[i]) continue;
-            const bool bReady = std::all_of(dependencies[i].begin(), dependencies[i].end(),
-                                            [&](std::size_t d) { return placed[d]; });
-            if (!bReady) continue;
-            placed[i] = true;
-            order.push_back(m_Items[i].get());
-            bProgress = true;
-            break;
-        }
-        if (bProgress) continue;
-
+    while (!ready.empty()) {
+        const std::size_t i = ready.top();
+        ready.pop();
+        placed[i] = true;
+        order.push_back(m_Items[i].get());
+        for (std::size_t j : dependents[i])
+            if (--waitingFor[j] == 0) ready.push(j);
+    }
+    if (order.size() < uiCount) {
         // Every item left waits for another one left: walk back along the
         // connections until an item repeats; the walk from there is a cycle.
         std::size_t uiCurrent = 0;
@@ -164,6 +182,7 @@ void Scope::Connect(const PortHandle<Port>& hSource, const PortHandle<Port>& hTa
         throw std::runtime_error("Cannot connect " + Describe(*pSource) + " to " + Describe(*pTarget) +
                                  ": the input is connected already");
     m_Connections.push_back({hSource, hTarget});
+    m_ConnectedInputs.insert(pTarget);
 }
 
 void Scope::Disconnect(const PortHandle<Port>& hTarget)
@@ -171,14 +190,10 @@ void Scope::Disconnect(const PortHandle<Port>& hTarget)
     m_Connections.erase(std::remove_if(m_Connections.begin(), m_Connections.end(),
                                        [&](const Connection& c) { return c.m_hTarget == hTarget; }),
                         m_Connections.end());
+    IndexConnections();
 }
 
-bool Scope::IsConnected(const Port& target) const
-{
-    for (const Connection& connection : m_Connections)
-        if (connection.m_hTarget.Get() == &target) return true;
-    return false;
-}
+bool Scope::IsConnected(const Port& target) const { return m_ConnectedInputs.count(&target) != 0; }
 
 ScopeOwner::~ScopeOwner() = default;
 

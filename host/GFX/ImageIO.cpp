@@ -1,6 +1,7 @@
 #include "host/GFX/ImageIO.h"
 
 #include "Ondo/Exceptions.h"
+#include "Ondo/File.h"
 #include "Ondo/GFX/ImageLoader.h"
 #include "Ondo/OpenGL/Textures.h"
 
@@ -21,7 +22,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -413,37 +413,11 @@ std::unique_ptr<ImageData> ReadOpenEXR(const std::uint8_t* pData, std::size_t ui
     throw ExceptionFileSystem("Could not write the image file " + strPath + ": " + strReason);
 }
 
-std::string ErrorText(int iError) { return std::generic_category().message(iError); }
-
-// Writes the bytes to a new temporary file beside the target and renames it
-// into place, so that the target is either the complete new file or untouched.
+// The target is either the complete new file or untouched.
 void WriteFileInPlace(const std::string& strPath, const std::vector<std::uint8_t>& bytes)
 {
-    static std::atomic<unsigned int> s_uiCounter{0};
-    std::string strTemporary;
-    int iFile = -1;
-    for (int iAttempt = 0; iFile < 0; ++iAttempt) {
-        strTemporary = strPath + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(s_uiCounter++);
-        iFile = ::open(strTemporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (iFile < 0 && (errno != EEXIST || iAttempt >= 100)) WriteFailure(strPath, ErrorText(errno));
-    }
-
-    const auto Abandon = [&](int iError) {
-        if (iFile >= 0) ::close(iFile);
-        ::unlink(strTemporary.c_str());
-        WriteFailure(strPath, ErrorText(iError));
-    };
-    std::size_t uiWritten = 0;
-    while (uiWritten < bytes.size()) {
-        const ssize_t iCount = ::write(iFile, bytes.data() + uiWritten, bytes.size() - uiWritten);
-        if (iCount < 0 && errno == EINTR) continue;
-        if (iCount <= 0) Abandon(iCount < 0 ? errno : EIO);
-        uiWritten += static_cast<std::size_t>(iCount);
-    }
-    const int iClosed = ::close(iFile);
-    iFile = -1;
-    if (iClosed != 0) Abandon(errno);
-    if (::rename(strTemporary.c_str(), strPath.c_str()) != 0) Abandon(errno);
+    const std::string strProblem = WriteFileAtomically(strPath, bytes.data(), bytes.size());
+    if (!strProblem.empty()) WriteFailure(strPath, strProblem);
 }
 
 // The checks both writers share: a consistent, two-dimensional image whose

@@ -424,6 +424,52 @@ TEST_F(GraphTest, BadFilesAreRefusedWithTheLineAndTheNames)
     EXPECT_THROW(LoadGraph(m_Core, nullptr, "/nonexistent/graph.xml"), std::runtime_error);
 }
 
+TEST_F(GraphTest, DamagedOrHostileFilesAreRefusedBeforeTheyCanHarm)
+{
+    const std::string strTimed = "<Filter type=\"Ctrl.TimingScopeOpenGL\" name=";
+    std::string strTooDeep = "<OndoGraph>\n";
+    for (int i = 0; i < 60000; ++i) strTooDeep += "<a>";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<OndoGraph version=\"99\"><Scope name=\"Root\"/></OndoGraph>",
+         "test.xml:1: the document is a graph of version \"99\"; this engine reads version \"1\""},
+        {"<OndoGraph version=\"1\"><Scope name=\"Root\"/>\n<Scope name=\"Root\"/></OndoGraph>",
+         "test.xml:2: <OndoGraph> has a second root <Scope>"},
+        {Document(strTimed + "\"T\"><Scope name=\"Timed Scope\"/>\n<Scope name=\"Timed Scope\"/></Filter>\n"),
+         "test.xml:5: \"T\" (Ctrl.TimingScopeOpenGL) has its inner scope \"Timed Scope\" twice"},
+        // Settings may name the filter's own ports and scopes only: not
+        // another filter's port, not the scope the filter sits in.
+        {Document("<Filter type=\"Test.Source\" name=\"S\"><Ports><Port id=\"1\" label=\"Out\" direction=\"out\"/>"
+                  "</Ports></Filter>\n<Filter type=\"Test.Add\" name=\"A\"><Settings><hA PortID=\"1\"/></Settings>"
+                  "</Filter>\n"),
+         "test.xml:5: \"A\" (Test.Add): its settings could not be read: \"hA\" names port 1 (\"Out\"), which is "
+         "not a port of this filter"},
+        {Document(strTimed + "\"T1\"><Scope name=\"Timed Scope\" id=\"1\">\n" + strTimed +
+                  "\"T2\"><Settings><hScopeTimed ScopeID=\"1\"/></Settings></Filter>\n</Scope></Filter>\n"),
+         "test.xml:5: \"T2\" (Ctrl.TimingScopeOpenGL): its settings could not be read: \"hScopeTimed\" names scope 1 "
+         "(\"Timed Scope\"), which is not a scope of this filter"},
+        // Measured on the text: the parser never sees it.
+        {strTooDeep,
+         "test.xml:2: elements are nested more than 1000 deep, the limit"},
+    };
+    for (const auto& [strText, strExpected] : cases) {
+        const std::string strError = LoadError(strText);
+        EXPECT_EQ(strError.substr(0, strExpected.size()), strExpected) << strText.substr(0, 300);
+    }
+
+    // Scopes nested one a line: the 101st is one too many, unless the limit
+    // is raised.
+    std::string strNested;
+    for (int i = 0; i < 101; ++i) strNested += strTimed + "\"T" + std::to_string(i) + "\"><Scope name=\"Timed Scope\">\n";
+    for (int i = 0; i < 101; ++i) strNested += "</Scope></Filter>";
+    const std::string strNestedError = "test.xml:104: scope \"Timed Scope\" is nested 101 scopes deep, more than the limit of 100";
+    EXPECT_EQ(LoadError(Document(strNested + "\n")).substr(0, strNestedError.size()), strNestedError);
+    EXPECT_NO_THROW(LoadGraphFromText(m_Core, nullptr, Document(strNested + "\n"), "test.xml", GraphLimits{1000, 101}));
+
+    // Comments, CDATA and quoted '>' do not nest.
+    const XmlDepth depth = MeasureXmlDepth("<a>\n<!-- <b><c> -->\n<b x=\"/>\"><![CDATA[<c>]]></b><d/></a>", 100);
+    EXPECT_EQ(std::make_pair(depth.m_iDepth, depth.m_iLine), std::make_pair(2, 3));
+}
+
 TEST_F(GraphTest, AFailedLoadReleasesWhatWasMadeAndSavingIsAtomic)
 {
     const int iBuffers = OndoTest::CountLive(glIsBuffer);
@@ -436,10 +482,17 @@ TEST_F(GraphTest, AFailedLoadReleasesWhatWasMadeAndSavingIsAtomic)
     Graph graph(m_Core);
     graph.AddItem(graph.GetRoot(), "Test.Source", "S");
     EXPECT_THROW(SaveGraph(graph, "/nonexistent/dir/graph.xml"), Ondo::ExceptionFileSystem);
-    const std::string strPath = ::testing::TempDir() + "graph-test.xml";
+    // A link planted where a temporary file might go is not written through.
+    const std::string strPath = ::testing::TempDir() + "graph-test.xml", strVictim = strPath + ".victim";
+    const std::string strPlanted = strPath + ".partial-" + std::to_string(::getpid());
+    std::ofstream(strVictim) << "keep";
+    std::filesystem::create_symlink(strVictim, strPlanted);
     SaveGraph(graph, strPath);
     EXPECT_EQ(OndoTest::ReadFile(strPath), SaveGraphToText(graph));
+    EXPECT_EQ(OndoTest::ReadFile(strVictim), "keep");
+    std::remove(strPlanted.c_str());
     std::remove(strPath.c_str());
+    std::remove(strVictim.c_str());
 
     const std::string strDot = GraphToDot(graph);
     EXPECT_NE(strDot.find("\"S\" [label=\"S\\nTest.Source\"];"), std::string::npos) << strDot;

@@ -259,6 +259,26 @@ TEST_F(HostModules, SinkWritesPngAndExrUnderTheOutputFolderNamedByFrame)
     EXPECT_NE(strError.find("cannot write \"pic.bmp\""), std::string::npos) << strError;
     EXPECT_FALSE(fs::exists(m_Folder / "pic.bmp"));
 
+    // Names that leave the output folder, by "..", by an absolute path or
+    // through a link inside it, are refused unless writing anywhere is allowed.
+    const fs::path outside = m_Folder.parent_path() / "sink-outside";
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, m_Folder / "link");
+    for (const std::string& strName : std::vector<std::string>{"../sink-outside/a.png", (outside / "b.png").string(),
+                                                                "link/c.png", "shots/../../d.png"}) {
+        controls.SetControl("File Name", strName);
+        const std::string strRefused = OndoTest::Thrown([&] { Run(sink); });
+        EXPECT_NE(strRefused.find("lies outside the output folder"), std::string::npos) << strRefused;
+    }
+    EXPECT_TRUE(fs::is_empty(outside));
+    RunContext::Get(m_Core).m_bWriteAnywhere = true;
+    Run(sink);
+    EXPECT_TRUE(fs::exists(m_Folder / "../d.png"));
+    RunContext::Get(m_Core).m_bWriteAnywhere = false;
+    fs::remove_all(outside);
+    fs::remove(m_Folder / "../d.png");
+    controls.SetControl("File Name", "pic.bmp");
+
     // A texture that is not there is an error of the run, not a quiet frame.
     m_Texture.Release();
     Run(sink);

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace Ondo::FlowGraph {
@@ -81,6 +83,12 @@ private:
     std::string m_strName;
     std::vector<std::shared_ptr<ScopeItem>> m_Items;
     std::vector<Connection> m_Connections;
+    // Lookups that stay cheap in scopes of many thousand items: items by
+    // name, and the inputs some connection ends at (kept in step with
+    // m_Connections).
+    std::unordered_map<std::string, ScopeItem*> m_ItemsByName;
+    std::unordered_set<const Port*> m_ConnectedInputs;
+    void IndexConnections();
     std::vector<SetAside> m_SetAside;
     PortWatcher m_Watcher{*this};
 };

@@ -1,8 +1,11 @@
 #include "Ondo/FlowGraph/Serializer.h"
 
 #include "Ondo/Exceptions.h"
+#include "Ondo/FlowGraph/Port.h"
+#include "Ondo/FlowGraph/Scope.h"
 #include "Ondo/StringConversion.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -239,10 +242,15 @@ void Serializer::SerializePortHandle(const std::string& strName, PortHandle<Port
     }
     const int iId = ParseIdOrNone(pStr);
     const auto it = iId == -1 ? m_pSaveInfo->m_IDToPort.end() : m_pSaveInfo->m_IDToPort.find(iId);
-    if (it == m_pSaveInfo->m_IDToPort.end())
+    if (it == m_pSaveInfo->m_IDToPort.end()) {
         hPort.Reset();
-    else
-        hPort = it->second;
+        return;
+    }
+    const std::vector<const PortOwner*>& owners = m_pSaveInfo->m_ReadableOwners;
+    if (!owners.empty() && std::find(owners.begin(), owners.end(), it->second.GetOwner()) == owners.end())
+        throw std::runtime_error("\"" + strName + "\" names port " + std::to_string(iId) + " (\"" +
+                                 it->second->GetLabel() + "\"), which is not a port of this filter");
+    hPort = it->second;
 }
 
 void Serializer::Serialize(const std::string& strName, ScopeHandle& hScope)
@@ -254,6 +262,9 @@ void Serializer::Serialize(const std::string& strName, ScopeHandle& hScope)
     }
     const auto hMap = m_pSaveInfo->m_IDToScope.find(ParseIdOrNone(pStr));
     if (hMap == m_pSaveInfo->m_IDToScope.end()) throw std::runtime_error("hMap != m_pSaveInfo->m_IDToScope.end()");
+    if (!m_pSaveInfo->m_ReadableOwners.empty() && hMap->second.GetOwner() != m_pSaveInfo->m_pReadableScopeOwner)
+        throw std::runtime_error("\"" + strName + "\" names scope " + std::to_string(hMap->first) + " (\"" +
+                                 hMap->second.Get()->GetName() + "\"), which is not a scope of this filter");
     hScope = hMap->second;
 }
 

@@ -23,6 +23,14 @@ struct SaveInfo {
     // when it has one) in both directions and returns the number.
     int AddPort(const PortHandle<Port>& hPort);
     int AddScope(const ScopeHandle& hScope);
+
+    // While one item's settings are read, what its handles may name: ports
+    // of these owners (the item and its own scopes) and scopes of this
+    // owner. A handle naming anything else is refused, so that a damaged
+    // document cannot rewire another filter's port or run a scope twice.
+    // Nothing is restricted while the list of owners is empty.
+    std::vector<const PortOwner*> m_ReadableOwners;
+    const ScopeOwner* m_pReadableScopeOwner = nullptr;
 };
 
 // Writes settings and handles into XML elements, or reads them back. The same
