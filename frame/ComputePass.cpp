@@ -48,11 +48,13 @@ void MakeImageStoresVisible()
                     GL_TEXTURE_UPDATE_BARRIER_BIT | GL_PIXEL_BUFFER_BARRIER_BIT);
 }
 
-void RequireInputKind(const std::string& strLabel, const Ondo::OpenGL::TextureObject2D* pTexture, TexelKind eRead,
+void RequireInputKind(const std::string& strLabel, const Ondo::OpenGL::TextureObject* pTexture, TexelKind eRead,
                       const ImageUnitFormat& target)
 {
     if (!pTexture || pTexture->m_uiName == 0) return;
-    const GLenum eFormat = Ondo::OpenGL::GetInternalFormat2D(pTexture->m_uiName);
+    const GLenum eFormat = pTexture->GetTarget() == GL_TEXTURE_3D
+                               ? Ondo::OpenGL::GetInternalFormat3D(pTexture->m_uiName)
+                               : Ondo::OpenGL::GetInternalFormat2D(pTexture->m_uiName);
     const TexelKind eKind = TexelKindOf(eFormat);
     if (eKind == eRead) return;
     throw std::runtime_error("\"" + strLabel + "\" is a " + FormatName(eFormat) + " texture of " +

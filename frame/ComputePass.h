@@ -88,8 +88,8 @@ void MakeImageStoresVisible();
 // Refuses a texture input whose texels are not of the kind the program reads
 // it as (a plain sampler reads float or normalised texels, isampler signed
 // and usampler unsigned integers; anything else reads undefined values). The
-// message names the input and both formats.
-void RequireInputKind(const std::string& strLabel, const Ondo::OpenGL::TextureObject2D* pTexture, TexelKind eRead,
+// message names the input and both formats. 2D and 3D textures.
+void RequireInputKind(const std::string& strLabel, const Ondo::OpenGL::TextureObject* pTexture, TexelKind eRead,
                       const ImageUnitFormat& target);
 
 // What the image filters that write their target texture with one compute

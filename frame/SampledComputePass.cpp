@@ -54,8 +54,8 @@ void SampledComputePass::Release()
     }
 }
 
-bool SampledComputePass::Run(const Ondo::OpenGL::TextureObject2D* pInput, const Ondo::OpenGL::TextureObject2D* pTarget,
-                             const GLuint* pSampler, const UniformStep& fnUniforms)
+bool SampledComputePass::Run(const Ondo::OpenGL::TextureObject* pInput, const Ondo::OpenGL::TextureObject* pTarget,
+                             const GLuint* pSampler, const UniformStep& fnUniforms, const LayerStep& fnLayer)
 {
     if (!pTarget) {
         ReportMissingTexture(m_Owner, "Target Texture");
@@ -66,16 +66,34 @@ bool SampledComputePass::Run(const Ondo::OpenGL::TextureObject2D* pInput, const 
         return false;
     }
     const GLuint uiTarget = pTarget->m_uiName;
+    const bool bLayered = pTarget->GetTarget() == GL_TEXTURE_3D;
+    // Layers of the target, each one written as a 2D image.
+    GLint iLayers = 1;
+    Ondo::Vector2i size;
+    if (bLayered) {
+        const Ondo::VectorT<int, 3> size3 = Ondo::OpenGL::GetImageSize3D(uiTarget);
+        size = Ondo::Vector2i(size3[0], size3[1]);
+        iLayers = size3[2];
+        // Nothing to write; what reads the target next still waits for the
+        // stores before it.
+        if (iLayers <= 0) {
+            MakeImageStoresVisible();
+            return true;
+        }
+    } else {
+        size = Ondo::OpenGL::GetImageSize2D(uiTarget);
+    }
     ImageUnitFormat unit;
     bool bMade = false;
-    const ComputeProgram& program = m_Programs.ForTarget(Ondo::OpenGL::GetInternalFormat2D(uiTarget), unit, bMade);
+    const GLenum eTargetFormat =
+        bLayered ? Ondo::OpenGL::GetInternalFormat3D(uiTarget) : Ondo::OpenGL::GetInternalFormat2D(uiTarget);
+    const ComputeProgram& program = m_Programs.ForTarget(eTargetFormat, unit, bMade);
     // The shaders read the input with a sampler of the target's kind.
     RequireInputKind("Texture In", pInput, unit.m_eKind, unit);
-    const Ondo::Vector2i size = Ondo::OpenGL::GetImageSize2D(uiTarget);
 
     glUseProgram(program.m_uiName);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, pInput->m_uiName);
+    glBindTexture(pInput->GetTarget(), pInput->m_uiName);
     // An integer input is complete only with nearest filtering, which the
     // integer builds' texel fetches take from the pass's own sampler.
     if (unit.m_eKind != TexelKind::Float)
@@ -86,7 +104,13 @@ bool SampledComputePass::Run(const Ondo::OpenGL::TextureObject2D* pInput, const 
     // The target's own format, not an RGBA8 view (which leaves float targets all zeros).
     glBindImageTexture(1, uiTarget, 0, GL_FALSE, 0, GL_WRITE_ONLY, unit.m_eFormat);
     if (fnUniforms) fnUniforms(program, size);
-    glDispatchCompute(GroupCount16(size.x()), GroupCount16(size.y()), 1);
+    for (GLint iLayer = 0; iLayer < iLayers; ++iLayer) {
+        if (bLayered) {
+            glBindImageTexture(1, uiTarget, 0, GL_FALSE, iLayer, GL_WRITE_ONLY, unit.m_eFormat);
+            if (fnLayer) fnLayer(program, iLayer);
+        }
+        glDispatchCompute(GroupCount16(size.x()), GroupCount16(size.y()), 1);
+    }
     glUseProgram(0);
     MakeImageStoresVisible();
     return true;

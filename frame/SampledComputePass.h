@@ -22,7 +22,9 @@ namespace Prismvale {
 // sampler owned by the filter, and one compute pass that reads the input at
 // texture unit 0 and writes the target through image unit 1 in 16 x 16 work
 // groups over the target. The target is bound in its own format, not through
-// an RGBA8 view: such a view gives zeros on float targets.
+// an RGBA8 view: such a view gives zeros on float targets. The input may be a
+// 2D or a 3D texture (bound to its own target); a 3D target is written layer
+// by layer, each layer bound to image unit 1 as a 2D image.
 class SampledComputePass {
 public:
     // The sampler the filter makes for itself, used while "Sampler State"
@@ -31,6 +33,7 @@ public:
     // (the input is bound without a sampler object).
     enum class DefaultSampler { Standard, RepeatMipmapped, None };
     using UniformStep = std::function<void(const ComputeProgram&, const Ondo::Vector2i&)>;
+    using LayerStep = std::function<void(const ComputeProgram&, GLint iLayer)>;
 
     SampledComputePass(const Ondo::OpenGL::BaseFilter& owner, std::wstring strShader,
                        std::vector<std::string> uniformNames, DefaultSampler eSampler,
@@ -50,12 +53,14 @@ public:
     // (the default sampler when it is null), the target to image unit 1 in
     // its own format, calls fnUniforms with the program for that format and
     // the target's size once the target is bound, dispatches over the target
-    // and makes the result visible. Returns false, and does nothing, when the
+    // and makes the result visible. A 3D target gets one dispatch per layer,
+    // fnLayer called before each with the layer bound; one of depth 0 gets
+    // none, but the barrier still. Returns false, and does nothing, when the
     // input or the target holds no texture (the owner's core logger is told);
     // throws, before any GL state changes, when the target cannot be written
     // or the input's texels are not of the target's kind.
-    bool Run(const Ondo::OpenGL::TextureObject2D* pInput, const Ondo::OpenGL::TextureObject2D* pTarget,
-             const GLuint* pSampler, const UniformStep& fnUniforms = {});
+    bool Run(const Ondo::OpenGL::TextureObject* pInput, const Ondo::OpenGL::TextureObject* pTarget,
+             const GLuint* pSampler, const UniformStep& fnUniforms = {}, const LayerStep& fnLayer = {});
 
 private:
     const Ondo::OpenGL::BaseFilter& m_Owner;

@@ -21,6 +21,8 @@ const FilterRegistration<FilterLoadTextureFromFile> s_Registration("OpenGL.Textu
                                                                    "For loading a texture from disc to OpenGL",
                                                                    "OpenGL;Texture;Load");
 
+const FileLoaderKind s_Kind2D{"OutputTexture", &Ondo::OpenGL::LoadTexture2D, true, false, nullptr};
+
 // Whether the path names an existing regular file. A name that cannot be
 // turned into a file-system path names none.
 bool IsRegularFile(const std::wstring& strPath)
@@ -34,17 +36,21 @@ bool IsRegularFile(const std::wstring& strPath)
 }
 } // namespace
 
-FilterLoadTextureFromFile::FilterLoadTextureFromFile(Ondo::Core& core, const std::string& strName)
-    : BaseFilter(core, strName, strName)
+template <class TextureT>
+FileTextureLoader<TextureT>::FileTextureLoader(Ondo::Core& core, const std::string& strName,
+                                               const FileLoaderKind& kind)
+    : BaseFilter(core, strName, strName), m_Kind(kind)
 {
 }
 
-void FilterLoadTextureFromFile::CreatePorts()
+template <class TextureT>
+void FileTextureLoader<TextureT>::CreatePorts()
 {
-    CreatePort(hOutTexture, {Ondo::FlowGraph::PortType::Output, "OutputTexture", false});
+    CreatePort(hOutTexture, {Ondo::FlowGraph::PortType::Output, m_Kind.m_szOutput, false});
 }
 
-void FilterLoadTextureFromFile::Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer)
+template <class TextureT>
+void FileTextureLoader<TextureT>::Serialize(Ondo::FlowGraph::Serialization::Serializer& serializer)
 {
     BaseFilter::Serialize(serializer);
     serializer.Serialize("hOutTexture", hOutTexture);
@@ -53,28 +59,36 @@ void FilterLoadTextureFromFile::Serialize(Ondo::FlowGraph::Serialization::Serial
     serializer.Serialize("bCreateMipMaps", bCreateMipMaps);
 }
 
-void FilterLoadTextureFromFile::Instrument(Ondo::Instrumenter& instrumenter)
+template <class TextureT>
+void FileTextureLoader<TextureT>::Instrument(Ondo::Instrumenter& instrumenter)
 {
     BaseFilter::Instrument(instrumenter);
-    const Ondo::Instrumenter::Callback fnReload = std::bind(&FilterLoadTextureFromFile::RequestReload, this);
-    instrumenter.AddFileName("File name", &m_strFileName, Ondo::GFX::ImageLoader::Get(GetCore()).GetFileFilter(),
-                             fnReload);
+    const Ondo::Instrumenter::Callback fnReload = std::bind(&FileTextureLoader::RequestReload, this);
+    const std::wstring strFilter = m_Kind.m_szFileFilter ? std::wstring(m_Kind.m_szFileFilter)
+                                                         : Ondo::GFX::ImageLoader::Get(GetCore()).GetFileFilter();
+    instrumenter.AddFileName("File name", &m_strFileName, strFilter, fnReload);
     instrumenter.AddBool("Mutable", &bTextureIsMutable, fnReload);
     instrumenter.AddBool("Create MipMaps", &bCreateMipMaps, fnReload);
 }
 
-void FilterLoadTextureFromFile::InitResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
+template <class TextureT>
+void FileTextureLoader<TextureT>::InitResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
 {
+    // Filtering near a cube map's edges reads the neighbouring faces.
+    if (m_Texture.GetTarget() == GL_TEXTURE_CUBE_MAP) glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
+    if (!m_Kind.m_bLoadInInitResources) return;
     LoadFile();
     m_bReload = false;
 }
 
-void FilterLoadTextureFromFile::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
+template <class TextureT>
+void FileTextureLoader<TextureT>::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
 {
     m_Texture.Release();
 }
 
-void FilterLoadTextureFromFile::Process(Ondo::FlowGraph::ScopeExecuter&)
+template <class TextureT>
+void FileTextureLoader<TextureT>::Process(Ondo::FlowGraph::ScopeExecuter&)
 {
     const bool bChanged = m_bReload;
     if (m_bReload) {
@@ -84,27 +98,47 @@ void FilterLoadTextureFromFile::Process(Ondo::FlowGraph::ScopeExecuter&)
     hOutTexture->SetData(&m_Texture, bChanged);
 }
 
-void FilterLoadTextureFromFile::RequestReload() { m_bReload = true; }
+template <class TextureT>
+void FileTextureLoader<TextureT>::RequestReload()
+{
+    m_bReload = true;
+}
 
 // A name that is empty, missing or no regular file leaves the texture as it
-// is; a file no reader accepts leaves none. The texture loaded before is
-// deleted once its successor exists, so that a failed upload loses nothing.
-void FilterLoadTextureFromFile::LoadFile()
+// is (the volume loader has dropped it already); a file no reader accepts
+// leaves none, and the image loader tells the core why, which stops the run.
+// Otherwise the texture loaded before is deleted once its successor exists,
+// so that a failed upload loses nothing.
+template <class TextureT>
+void FileTextureLoader<TextureT>::LoadFile()
 {
+    if (m_Kind.m_bReleaseBeforeLoad) m_Texture.Release();
     if (!IsRegularFile(m_strFileName)) return;
     const std::unique_ptr<Ondo::GFX::ImageData> pImage = Ondo::GFX::ImageLoader::Get(GetCore()).Load(m_strFileName);
     if (!pImage) {
         m_Texture.Release();
         return;
     }
-    const GLuint uiTexture = Ondo::OpenGL::LoadTexture2D(*pImage, bTextureIsMutable, bCreateMipMaps);
+    const GLuint uiTexture = m_Kind.m_fnUpload(*pImage, bTextureIsMutable, bCreateMipMaps);
     m_Texture.Release();
     m_Texture.m_uiName = uiTexture;
-    if (bCreateMipMaps) {
+    // The upload made the chain from level 0 already; a file that carries
+    // levels of its own keeps them, and compressed ones cannot be generated.
+    if (bCreateMipMaps && pImage->GetNumMipMaps() == 1 &&
+        !Ondo::GFX::GetImageFormatDescription(pImage->m_iImageFormat).m_bCompressed) {
         glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, uiTexture);
-        glGenerateMipmap(GL_TEXTURE_2D);
+        glBindTexture(m_Texture.GetTarget(), uiTexture);
+        glGenerateMipmap(m_Texture.GetTarget());
     }
+}
+
+template class FileTextureLoader<Ondo::OpenGL::TextureObject2D>;
+template class FileTextureLoader<Ondo::OpenGL::TextureObjectCube>;
+template class FileTextureLoader<Ondo::OpenGL::TextureObject3D>;
+
+FilterLoadTextureFromFile::FilterLoadTextureFromFile(Ondo::Core& core, const std::string& strName)
+    : FileTextureLoader(core, strName, s_Kind2D)
+{
 }
 
 } // namespace Prismvale

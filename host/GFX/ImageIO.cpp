@@ -1,4 +1,5 @@
 #include "host/GFX/ImageIO.h"
+#include "host/GFX/ImageReaders.h"
 
 #include "Ondo/Exceptions.h"
 #include "Ondo/File.h"
@@ -598,6 +599,11 @@ void RegisterStandardImageReaders(Core& core)
     for (const wchar_t* szKey : {L"png", L"jpg", L"jpeg", L"tga", L"bmp"}) loader.RegisterReader(szKey, ReadWithStb);
     loader.RegisterReader(L"hdr", ReadRadiance);
     loader.RegisterReader(L"exr", ReadOpenEXR);
+    // Textures with levels and faces, volumes, and cube maps from six faces.
+    RegisterDDSReader(loader);
+    RegisterKTXReader(loader);
+    RegisterVolumeReaders(loader);
+    RegisterCubeFaceSetReader(loader);
 }
 
 void WritePNG(const std::string& strPath, const ImageData& image)

@@ -1,6 +1,7 @@
 #include "Ondo/OpenGL/Textures.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -53,6 +54,7 @@ const InternalFormatInfo s_InternalFormats[] = {
     {GL_RGBA32UI, 32, 4, GL_RGBA_INTEGER, GL_UNSIGNED_INT},
     {GL_R11F_G11F_B10F, 11, 3, GL_RGB, GL_UNSIGNED_INT_10F_11F_11F_REV},
     {GL_RGB10_A2, 10, 4, GL_RGBA, GL_UNSIGNED_INT_2_10_10_10_REV},
+    {GL_RGB9_E5, 9, 3, GL_RGB, GL_UNSIGNED_INT_5_9_9_9_REV},
     {GL_DEPTH_COMPONENT16, 16, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT},
     {GL_DEPTH_COMPONENT24, 24, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT},
     {GL_DEPTH_COMPONENT32, 32, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT},
@@ -98,21 +100,58 @@ private:
     GLuint m_uiPrevious = 0;
 };
 
-// Tightly packed rows for the scope's life.
+// Tightly packed rows and slices read from client memory for the scope's
+// life: whatever unpack state a caller left (a row length, skipped rows, a
+// bound unpack buffer that would turn the pixel pointer into an offset) is
+// set aside and restored afterwards.
 class ScopedUnpackAlignment {
 public:
     ScopedUnpackAlignment()
     {
-        glGetIntegerv(GL_UNPACK_ALIGNMENT, &m_iPrevious);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        for (std::size_t i = 0; i < s_uiCount; ++i) {
+            glGetIntegerv(s_Names[i], &m_Values[i]);
+            glPixelStorei(s_Names[i], i == 0 ? 1 : 0);
+        }
+        glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &m_iUnpackBuffer);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
     }
     ScopedUnpackAlignment(const ScopedUnpackAlignment&) = delete;
     ScopedUnpackAlignment& operator=(const ScopedUnpackAlignment&) = delete;
-    ~ScopedUnpackAlignment() { glPixelStorei(GL_UNPACK_ALIGNMENT, m_iPrevious); }
+    ~ScopedUnpackAlignment()
+    {
+        for (std::size_t i = 0; i < s_uiCount; ++i) glPixelStorei(s_Names[i], m_Values[i]);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(m_iUnpackBuffer));
+    }
 
 private:
-    GLint m_iPrevious = 4;
+    static constexpr std::size_t s_uiCount = 6;
+    static constexpr GLenum s_Names[s_uiCount] = {GL_UNPACK_ALIGNMENT,   GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_PIXELS,
+                                                  GL_UNPACK_SKIP_ROWS,   GL_UNPACK_IMAGE_HEIGHT,
+                                                  GL_UNPACK_SKIP_IMAGES};
+    GLint m_Values[s_uiCount] = {};
+    GLint m_iUnpackBuffer = 0;
 };
+
+// Integer formats are read with texelFetch and cannot be filtered or have
+// mipmaps generated (the GL refuses glGenerateMipmap for them).
+bool IsIntegerTransfer(GLenum ePixelFormat)
+{
+    return ePixelFormat == GL_RED_INTEGER || ePixelFormat == GL_RG_INTEGER || ePixelFormat == GL_RGB_INTEGER ||
+           ePixelFormat == GL_RGBA_INTEGER;
+}
+
+// Block-compressed formats the GL takes for 3D textures: BPTC only; S3TC and
+// RGTC blocks are two-dimensional.
+bool CompressesVolumes(GLenum eInternalFormat)
+{
+    switch (eInternalFormat) {
+    case GL_COMPRESSED_RGBA_BPTC_UNORM:
+    case GL_COMPRESSED_SRGB_ALPHA_BPTC_UNORM:
+    case GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT:
+    case GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT: return true;
+    default: return false;
+    }
+}
 
 GLint LevelParameter(GLenum eTarget, GLuint uiTexture, GLenum eParameter)
 {
@@ -148,17 +187,30 @@ Upload PrepareUpload(const GFX::ImageData& image, const char* szFunction, std::u
     if (!GetGLImageFormat(image.m_iImageFormat, upload.format))
         throw std::runtime_error(std::string(szFunction) + ": image format " + std::to_string(image.m_iImageFormat) +
                                  " has no OpenGL counterpart");
+    // Levels are handed to the GL with a GLsizei byte count.
+    for (std::uint32_t uiLevel = 0; uiLevel < image.GetNumMipMaps(); ++uiLevel)
+        if (image.GetLevelSize(uiLevel) > static_cast<std::size_t>(INT32_MAX))
+            throw std::runtime_error(std::string(szFunction) + ": level " + std::to_string(uiLevel) + " holds " +
+                                     std::to_string(image.GetLevelSize(uiLevel)) +
+                                     " bytes, more than one upload takes (2 GiB)");
     upload.iLevelsInImage = static_cast<GLsizei>(image.GetNumMipMaps());
-    upload.iLevels = bMipMaps ? std::max(upload.iLevelsInImage, FullChain(uiLargest)) : upload.iLevelsInImage;
+    // Integer textures get no generated levels: the GL cannot average them.
+    const bool bCanGenerate = !IsIntegerTransfer(upload.format.m_ePixelFormat);
+    upload.iLevels = bMipMaps && bCanGenerate ? std::max(upload.iLevelsInImage, FullChain(uiLargest))
+                                              : upload.iLevelsInImage;
     return upload;
 }
 
-void SetLevelRangeAndFilters(GLenum eTarget, GLsizei iLevels)
+void SetLevelRangeAndFilters(GLenum eTarget, GLsizei iLevels, bool bInteger = false)
 {
     glTexParameteri(eTarget, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(eTarget, GL_TEXTURE_MAX_LEVEL, iLevels - 1);
-    glTexParameteri(eTarget, GL_TEXTURE_MIN_FILTER, iLevels > 1 ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
-    glTexParameteri(eTarget, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // A linear filter leaves an integer texture incomplete: every fetch
+    // would give 0.
+    const GLint iMin = bInteger ? (iLevels > 1 ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST)
+                                : (iLevels > 1 ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
+    glTexParameteri(eTarget, GL_TEXTURE_MIN_FILTER, iMin);
+    glTexParameteri(eTarget, GL_TEXTURE_MAG_FILTER, bInteger ? GL_NEAREST : GL_LINEAR);
 }
 
 // Uploads one level of a 2D image or cube face (eImageTarget) or of a volume.
@@ -207,6 +259,10 @@ GLuint LoadTexture(GLenum eTarget, const GFX::ImageData& image, bool bMutable, b
     const std::uint32_t uiLargest =
         std::max({image.m_uiWidth, image.m_uiHeight, eTarget == GL_TEXTURE_3D ? image.GetDepth() : 1u});
     const Upload upload = PrepareUpload(image, szFunction, uiLargest, bMipMaps);
+    if (eTarget == GL_TEXTURE_3D && upload.format.m_bCompressed && !CompressesVolumes(upload.format.m_eInternalFormat))
+        throw std::runtime_error(std::string(szFunction) + ": " +
+                                 GFX::GetImageFormatDescription(image.m_iImageFormat).m_szName +
+                                 " blocks are two-dimensional; OpenGL takes no volume of them");
     const std::uint32_t uiFaces = eTarget == GL_TEXTURE_CUBE_MAP ? 6u : 1u;
 
     GLuint uiTexture = 0;
@@ -228,7 +284,7 @@ GLuint LoadTexture(GLenum eTarget, const GFX::ImageData& image, bool bMutable, b
         for (std::uint32_t uiLevel = 0; uiLevel < static_cast<std::uint32_t>(upload.iLevelsInImage); ++uiLevel)
             UploadLevel(eImageTarget, image, upload, bMutable, uiFace, uiLevel);
     }
-    SetLevelRangeAndFilters(eTarget, upload.iLevels);
+    SetLevelRangeAndFilters(eTarget, upload.iLevels, IsIntegerTransfer(upload.format.m_ePixelFormat));
     if (upload.iLevels > upload.iLevelsInImage) glGenerateMipmap(eTarget);
     SetSwizzleForLayout(eTarget, uiTexture, image.m_iChannelLayout);
     return uiTexture;
@@ -277,6 +333,20 @@ bool GetGLImageFormat(std::int32_t iImageFormat, GLImageFormat& format)
     case FormatRGB8: format = {GL_RGB8, GL_RGB, GL_UNSIGNED_BYTE, false}; return true;
     case FormatBGR8: format = {GL_RGB8, GL_BGR, GL_UNSIGNED_BYTE, false}; return true;
     case FormatSRGB8: format = {GL_SRGB8, GL_RGB, GL_UNSIGNED_BYTE, false}; return true;
+    case FormatR8I: format = {GL_R8I, GL_RED_INTEGER, GL_BYTE, false}; return true;
+    case FormatR8UI: format = {GL_R8UI, GL_RED_INTEGER, GL_UNSIGNED_BYTE, false}; return true;
+    case FormatR16I: format = {GL_R16I, GL_RED_INTEGER, GL_SHORT, false}; return true;
+    case FormatR16UI: format = {GL_R16UI, GL_RED_INTEGER, GL_UNSIGNED_SHORT, false}; return true;
+    case FormatBC1SRGB: format = {GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT1_EXT, GL_RGBA, GL_UNSIGNED_BYTE, true}; return true;
+    case FormatBC2SRGB: format = {GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT3_EXT, GL_RGBA, GL_UNSIGNED_BYTE, true}; return true;
+    case FormatBC3SRGB: format = {GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT5_EXT, GL_RGBA, GL_UNSIGNED_BYTE, true}; return true;
+    case FormatBC4SNorm: format = {GL_COMPRESSED_SIGNED_RED_RGTC1, GL_RED, GL_BYTE, true}; return true;
+    case FormatBC5SNorm: format = {GL_COMPRESSED_SIGNED_RG_RGTC2, GL_RG, GL_BYTE, true}; return true;
+    case FormatBC6HUFloat: format = {GL_COMPRESSED_RGB_BPTC_UNSIGNED_FLOAT, GL_RGB, GL_FLOAT, true}; return true;
+    case FormatBC6HSFloat: format = {GL_COMPRESSED_RGB_BPTC_SIGNED_FLOAT, GL_RGB, GL_FLOAT, true}; return true;
+    case FormatBC7: format = {GL_COMPRESSED_RGBA_BPTC_UNORM, GL_RGBA, GL_UNSIGNED_BYTE, true}; return true;
+    case FormatBC7SRGB: format = {GL_COMPRESSED_SRGB_ALPHA_BPTC_UNORM, GL_RGBA, GL_UNSIGNED_BYTE, true}; return true;
+    case FormatRGB9E5: format = {GL_RGB9_E5, GL_RGB, GL_UNSIGNED_INT_5_9_9_9_REV, false}; return true;
     default: return false;
     }
 }
@@ -398,7 +468,7 @@ GLuint CreateSimilarTexture(GLenum eTarget, GLuint uiTexture, const void* pData)
                                 static_cast<const std::uint8_t*>(pData) + eFace * uiFaceBytes);
         }
     }
-    SetLevelRangeAndFilters(eTarget, 1);
+    SetLevelRangeAndFilters(eTarget, 1, IsIntegerTransfer(ePixelFormat));
     // A grey source must give a grey copy.
     GLint swizzle[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
     {

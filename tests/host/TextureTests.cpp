@@ -58,7 +58,7 @@ TEST(Textures, FormatTableGivesBlockSizesAndChannels)
         EXPECT_EQ(description.m_uiChannels, sizes.second) << description.m_szName;
     }
     EXPECT_FALSE(IsKnownImageFormat(0));
-    EXPECT_FALSE(IsKnownImageFormat(34));
+    EXPECT_FALSE(IsKnownImageFormat(48));
     EXPECT_EQ(GetImageFormatDescription(-3).m_uiBytesPerBlock, 0u);
 
     // 5 x 3 compressed: 2 x 1 blocks of 8 bytes; a full chain of a 4 x 2 RGBA8 image: 32 + 8 + 4 bytes.

@@ -76,7 +76,7 @@ Storage StorageOf(GLuint uiTexture)
 TEST_F(LoadTextureFromFile, LoadsReloadsOncePerEditKeepsOrDropsOnBadFilesReleasesAndRoundTrips)
 {
     Instrumenter& controls = m_Controls[0];
-    EXPECT_EQ(controls.FindControl("File name")->m_strFileText, L"*.bmp;*.exr;*.hdr;*.jpeg;*.jpg;*.png;*.tga");
+    EXPECT_EQ(controls.FindControl("File name")->m_strFileText, L"*.bmp;*.cube;*.dds;*.exr;*.gz;*.hdr;*.jpeg;*.jpg;*.ktx;*.mha;*.mhd;*.nii;*.png;*.tga;*.vti");
     controls.SetControl("File name", Path("picture.png"));
     m_Loaders[0]->AttachDevice(OndoTest::TestDevice());
     const auto [pTexture, bChanged] = Run();

@@ -27,6 +27,13 @@ const ImageFormatDescription s_Formats[] = {
     {"RGBA32F", 16, 1, 1, 1, false, 4},      {"R11G11B10F", 4, 1, 1, 1, false, 3},
     {"RGB10A2", 4, 1, 1, 1, false, 4},       {"RGB8", 3, 1, 1, 1, false, 3},
     {"BGR8", 3, 1, 1, 1, false, 3},          {"SRGB8", 3, 1, 1, 1, false, 3},
+    {"R8I", 1, 1, 1, 1, false, 1},           {"R8UI", 1, 1, 1, 1, false, 1},
+    {"R16I", 2, 1, 1, 1, false, 1},          {"R16UI", 2, 1, 1, 1, false, 1},
+    {"BC1SRGB", 8, 4, 4, 1, true, 4},        {"BC2SRGB", 16, 4, 4, 1, true, 4},
+    {"BC3SRGB", 16, 4, 4, 1, true, 4},       {"BC4SNorm", 8, 4, 4, 1, true, 1},
+    {"BC5SNorm", 16, 4, 4, 1, true, 2},      {"BC6HUFloat", 16, 4, 4, 1, true, 3},
+    {"BC6HSFloat", 16, 4, 4, 1, true, 3},    {"BC7", 16, 4, 4, 1, true, 4},
+    {"BC7SRGB", 16, 4, 4, 1, true, 4},       {"RGB9E5", 4, 1, 1, 1, false, 3},
 };
 constexpr std::int32_t s_iNumFormats = static_cast<std::int32_t>(sizeof(s_Formats) / sizeof(s_Formats[0]));
 

@@ -43,6 +43,23 @@ enum ImageFormat : std::int32_t {
     FormatRGB8 = 31,
     FormatBGR8 = 32,
     FormatSRGB8 = 33,
+    // Integer voxels of volumes keep their values and their sign: shaders
+    // read them through isampler3D / usampler3D with texelFetch (or
+    // iimage3D / uimage3D), never filtered.
+    FormatR8I = 34,
+    FormatR8UI = 35,
+    FormatR16I = 36,
+    FormatR16UI = 37,
+    FormatBC1SRGB = 38,
+    FormatBC2SRGB = 39,
+    FormatBC3SRGB = 40,
+    FormatBC4SNorm = 41,
+    FormatBC5SNorm = 42,
+    FormatBC6HUFloat = 43, // BPTC float, 4x4 blocks of 16 bytes, RGB
+    FormatBC6HSFloat = 44,
+    FormatBC7 = 45, // BPTC, 4x4 blocks of 16 bytes, RGBA
+    FormatBC7SRGB = 46,
+    FormatRGB9E5 = 47, // three 9-bit mantissas sharing a 5-bit exponent
 };
 
 // How the channels of a pixel are arranged.
@@ -98,8 +115,12 @@ const ImageFormatDescription& GetImageFormatDescription(std::int32_t iFormat);
 bool IsKnownImageFormat(std::int32_t iFormat);
 
 // Pixels of a 2D image, a volume (depth > 1) or a cube map (six faces), with
-// as many mipmap levels as it holds. Rows run from the bottom of the picture
-// up, as OpenGL stores them. The pixel bytes hold, for each face in the order
+// as many mipmap levels as it holds. Rows are in the order OpenGL takes them:
+// the first row is t = 0. For 2D images and volume slices that is the bottom
+// of the picture, so rows run bottom-up. A cube face's t = 0 row is the top of
+// the face as seen from the cube's centre (OpenGL's cube maps keep the
+// top-down convention of the environment maps they came from), so faces hold
+// their rows top-down, as face images and DDS files store them. The pixel bytes hold, for each face in the order
 // +X, -X, +Y, -Y, +Z, -Z (one face for other images), each level from the
 // largest down, all slices of that level, each tightly packed.
 struct ImageData {
@@ -115,6 +136,12 @@ struct ImageData {
     // Bytes per pixel (of a block, for compressed formats).
     std::uint32_t m_uiPixelSize = 0;
     std::vector<std::uint8_t> m_Pixels;
+    // What a stored value v stands for: v * m_fValueScale + m_fValueOffset
+    // (a volume's rescale, such as NIfTI's scl_slope and scl_inter). The
+    // pixels keep the stored values; a shader that wants the physical ones
+    // applies the two itself.
+    float m_fValueScale = 1.0f;
+    float m_fValueOffset = 0.0f;
 
     std::uint32_t GetDepth() const { return m_uiDepth == 0 ? 1 : m_uiDepth; }
     std::uint32_t GetNumFaces() const { return m_uiNumFaces == 0 ? 1 : m_uiNumFaces; }

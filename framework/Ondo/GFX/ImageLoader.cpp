@@ -1,6 +1,7 @@
 #include "Ondo/GFX/ImageLoader.h"
 
 #include "Ondo/Core.h"
+#include "Ondo/Exceptions.h"
 #include "Ondo/File.h"
 #include "Ondo/StringConversion.h"
 
@@ -51,6 +52,15 @@ std::wstring ExtensionOf(const std::wstring& strPath)
 void ImageLoader::RegisterReader(const std::wstring& strKey, Reader fnReader)
 {
     if (!fnReader) throw std::invalid_argument("ImageLoader::RegisterReader: no reader given");
+    m_Readers.insert_or_assign(strKey, [fnReader = std::move(fnReader)](const std::uint8_t* pData, std::size_t uiSize,
+                                                                        const ReadContext& context) {
+        return fnReader(pData, uiSize, context.m_strExtension);
+    });
+}
+
+void ImageLoader::RegisterPathReader(const std::wstring& strKey, PathReader fnReader)
+{
+    if (!fnReader) throw std::invalid_argument("ImageLoader::RegisterPathReader: no reader given");
     m_Readers.insert_or_assign(strKey, std::move(fnReader));
 }
 
@@ -66,6 +76,16 @@ std::wstring ImageLoader::GetFileFilter() const
 
 std::unique_ptr<ImageData> ImageLoader::Load(const std::wstring& strPath) const
 {
+    try {
+        return Decode(strPath);
+    } catch (const ExceptionParsing& error) {
+        GetCore().ReportError(error.what());
+        return nullptr;
+    }
+}
+
+std::unique_ptr<ImageData> ImageLoader::Decode(const std::wstring& strPath) const
+{
     const std::wstring strKey = KeyOf(strPath);
     File file;
     file.Load(strPath);
@@ -74,26 +94,18 @@ std::unique_ptr<ImageData> ImageLoader::Load(const std::wstring& strPath) const
     // A file that gives no image is told to the core: whatever is made from
     // it downstream is wrong.
     const std::string strName = NarrowName(strPath);
-    if (file.GetSize() == 0) {
-        GetCore().ReportError("The image file " + strName + " is empty");
-        return nullptr;
-    }
+    if (file.GetSize() == 0) throw ExceptionParsing("The image file " + strName + " is empty");
     const auto it = m_Readers.find(strKey);
-    if (it == m_Readers.end()) {
-        GetCore().ReportError("No image reader takes " + strName + " (readers: " + NarrowName(GetFileFilter()) + ")");
-        return nullptr;
-    }
+    if (it == m_Readers.end())
+        throw ExceptionParsing("No image reader takes " + strName + " (readers: " + NarrowName(GetFileFilter()) + ")");
     std::unique_ptr<ImageData> pImage;
     try {
-        pImage = it->second(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(), strExtension);
+        pImage = it->second(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(),
+                            ReadContext{strPath, strExtension, *this});
     } catch (const std::exception& error) {
-        GetCore().ReportError("The image file " + strName + " could not be decoded: " + error.what());
-        return nullptr;
+        throw ExceptionParsing("The image file " + strName + " could not be decoded: " + error.what());
     }
-    if (!pImage) {
-        GetCore().ReportError("The image file " + strName + " could not be decoded");
-        return nullptr;
-    }
+    if (!pImage) throw ExceptionParsing("The image file " + strName + " could not be decoded");
     // Compute shaders cannot store into three-channel textures, and a target
     // made similar to a loaded photo must be one they can write. Widening
     // here, where every file passes whichever reader decoded it, covers the

@@ -27,12 +27,26 @@ public:
     using Reader = std::function<std::unique_ptr<ImageData>(const std::uint8_t* pData, std::size_t uiSize,
                                                             const std::wstring& strExtension)>;
 
+    // What a reader of a file that names other files (a MetaImage header and
+    // its raw data, a list of cube faces) needs besides the bytes: the path,
+    // to resolve those names next to the file, and the loader, to decode
+    // image files through the other readers.
+    struct ReadContext {
+        const std::wstring& m_strPath;
+        const std::wstring& m_strExtension;
+        const ImageLoader& m_Loader;
+    };
+    using PathReader =
+        std::function<std::unique_ptr<ImageData>(const std::uint8_t* pData, std::size_t uiSize, const ReadContext&)>;
+
     explicit ImageLoader(Core& core) : DependentSingleton<ImageLoader>(core) {}
 
     // Puts a reader under a key: a lower-case extension without the dot
     // (L"png"). A later reader for the same key replaces the earlier one.
     // Throws std::invalid_argument for an empty reader.
     void RegisterReader(const std::wstring& strKey, Reader fnReader);
+    // The same for a reader that is told the file's path.
+    void RegisterPathReader(const std::wstring& strKey, PathReader fnReader);
 
     // The file-dialog filter of every registered key, in key order:
     // L"*.dds;*.png"; empty when no reader is registered.
@@ -46,9 +60,13 @@ public:
     // colour channels comes with a fourth, alpha 1 (see AddOpaqueAlpha).
     // Throws what Ondo::File::Load throws when the file cannot be read.
     std::unique_ptr<ImageData> Load(const std::wstring& strPath) const;
+    // Load for callers that report on their own (a reader decoding the files
+    // another file names): where Load reports a file that gives no image and
+    // returns null, this throws Ondo::ExceptionParsing with the same message.
+    std::unique_ptr<ImageData> Decode(const std::wstring& strPath) const;
 
 private:
-    std::map<std::wstring, Reader> m_Readers;
+    std::map<std::wstring, PathReader> m_Readers;
 };
 
 } // namespace Ondo::GFX
