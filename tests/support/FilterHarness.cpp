@@ -37,6 +37,7 @@ GLenum IntegerType()
 
 Ondo::OpenGL::TextureObject2D MakeTexture(int iWidth, int iHeight, GLenum eFormat, const std::vector<float>& rgba)
 {
+    TestDevice(); // a test may make its textures before its first filter
     GLuint uiTexture = 0;
     glGenTextures(1, &uiTexture);
     glBindTexture(GL_TEXTURE_2D, uiTexture);
