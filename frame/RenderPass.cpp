@@ -48,6 +48,19 @@ TexelKind OutputKind(GLenum eType)
     }
 }
 
+// Components of a float attribute type; 0 for the types a mesh buffer of
+// floats cannot feed.
+GLint Components(GLenum eType)
+{
+    switch (eType) {
+    case GL_FLOAT: return 1;
+    case GL_FLOAT_VEC2: return 2;
+    case GL_FLOAT_VEC3: return 3;
+    case GL_FLOAT_VEC4: return 4;
+    default: return 0;
+    }
+}
+
 std::string SizeText(const Ondo::Vector2i& size) { return std::to_string(size.x()) + " x " + std::to_string(size.y()); }
 
 [[noreturn]] void Refuse(const std::string& strLabel, const std::string& strWhy)
@@ -55,7 +68,35 @@ std::string SizeText(const Ondo::Vector2i& size) { return std::to_string(size.x(
     throw std::runtime_error("\"" + strLabel + "\" " + strWhy);
 }
 
+
+// Refuses what RequireColourTarget refuses, and a colour target of another
+// size than the depth target.
+void CheckColourTarget(const std::string& strLabel, const Ondo::OpenGL::TextureObject2D* pTarget,
+                       TexelKind eWritten, const std::string& strDepthLabel, const Ondo::Vector2i& size)
+{
+    const Ondo::Vector2i targetSize = RequireColourTarget(strLabel, pTarget, eWritten);
+    if (targetSize != size)
+        Refuse(strLabel, "is " + SizeText(targetSize) + " texels, but \"" + strDepthLabel + "\" is " +
+                             SizeText(size) + "; the pass would fill only part of it. Give them one size");
+}
+
 } // namespace
+
+Ondo::Vector2i RequireColourTarget(const std::string& strLabel, const Ondo::OpenGL::TextureObject2D* pTarget,
+                                   TexelKind eWritten)
+{
+    if (!pTarget || pTarget->m_uiName == 0) Refuse(strLabel, "carries no texture");
+    const GLenum eFormat = Ondo::OpenGL::GetInternalFormat2D(pTarget->m_uiName);
+    if (!IsRequiredColourRenderable(eFormat))
+        Refuse(strLabel, "is a " + FormatName(eFormat) +
+                             " texture, which a colour target cannot be (the GL need not render to it); give "
+                             "it a format such as GL_RGBA8, GL_RGBA16F or GL_RGBA32F");
+    if (TexelKindOf(eFormat) != eWritten)
+        Refuse(strLabel, "is a " + FormatName(eFormat) + " texture of " + TexelKindName(TexelKindOf(eFormat)) +
+                             " texels, but the shader writes " + TexelKindName(eWritten) +
+                             " values to it; give it a format of that kind");
+    return Ondo::OpenGL::GetImageSize2D(pTarget->m_uiName);
+}
 
 RenderMatrices RenderMatrices::From(const Ondo::Matrix44f* pWorld, const Ondo::Matrix44f& view,
                                     const Ondo::Matrix44f& projection)
@@ -177,28 +218,53 @@ Ondo::Vector2i RenderPass::CheckTargets(const std::string& strDepthLabel, const 
         if (hook.m_uiProgram != m_uiProgram || hook.m_pPort->m_eKind != GLSLShaderPortHooker::Kind::Surface ||
             hook.m_iLocation < 0)
             continue;
-        const std::string& strLabel = hook.m_pPort->m_strLabel;
         const auto* pPort = hook.m_pPort->m_hPort.IsNone()
                                 ? nullptr
                                 : dynamic_cast<const TexturePort*>(hook.m_pPort->m_hPort.Get());
-        const Ondo::OpenGL::TextureObject2D* pTarget = pPort ? pPort->GetData() : nullptr;
-        if (!pTarget || pTarget->m_uiName == 0) Refuse(strLabel, "carries no texture");
-        const GLenum eFormat = Ondo::OpenGL::GetInternalFormat2D(pTarget->m_uiName);
-        if (!IsRequiredColourRenderable(eFormat))
-            Refuse(strLabel, "is a " + FormatName(eFormat) +
-                                 " texture, which a colour target cannot be (the GL need not render to it); give "
-                                 "it a format such as GL_RGBA8, GL_RGBA16F or GL_RGBA32F");
-        const TexelKind eWritten = OutputKind(hook.m_eType);
-        if (TexelKindOf(eFormat) != eWritten)
-            Refuse(strLabel, "is a " + FormatName(eFormat) + " texture of " + TexelKindName(TexelKindOf(eFormat)) +
-                                 " texels, but the shader writes " + TexelKindName(eWritten) +
-                                 " values to it; give it a format of that kind");
-        const Ondo::Vector2i targetSize = Ondo::OpenGL::GetImageSize2D(pTarget->m_uiName);
-        if (targetSize != size)
-            Refuse(strLabel, "is " + SizeText(targetSize) + " texels, but \"" + strDepthLabel + "\" is " +
-                                 SizeText(size) + "; the pass would fill only part of it. Give them one size");
+        CheckColourTarget(hook.m_pPort->m_strLabel, pPort ? pPort->GetData() : nullptr, OutputKind(hook.m_eType),
+                          strDepthLabel, size);
     }
     return size;
+}
+
+Ondo::Vector2i RenderPass::CheckTargets(const std::string& strDepthLabel, const Ondo::OpenGL::TextureObject2D* pDepth,
+                                        const std::string& strColourLabel,
+                                        const Ondo::OpenGL::TextureObject2D* pColour)
+{
+    const Ondo::Vector2i size = CheckTargets(strDepthLabel, pDepth);
+    CheckColourTarget(strColourLabel, pColour, TexelKind::Float, strDepthLabel, size);
+    return size;
+}
+
+RenderPass::AttributeBuffers RenderPass::CollectAttributeBuffers() const
+{
+    using BufferPort = Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::BufferObject>;
+    AttributeBuffers buffers;
+    std::vector<const GLSLShaderPortHooker::Hook*> hooks;
+    for (const GLSLShaderPortHooker::Hook& hook : m_ShaderHelper.GetHooks())
+        if (hook.m_uiProgram == m_uiProgram && hook.m_pPort->m_eKind == GLSLShaderPortHooker::Kind::Attribute &&
+            hook.m_iLocation >= 0)
+            hooks.push_back(&hook);
+    // The messages are made first: the inputs point into them.
+    buffers.m_Messages.reserve(2 * hooks.size());
+    for (const GLSLShaderPortHooker::Hook* pHook : hooks) {
+        const std::string& strLabel = pHook->m_pPort->m_strLabel;
+        buffers.m_Messages.push_back("\"" + strLabel + "\" carries no buffer");
+        buffers.m_Messages.push_back("\"" + strLabel + "\" is an empty buffer");
+    }
+    for (std::size_t i = 0; i < hooks.size(); ++i) {
+        const GLSLShaderPortHooker::Hook& hook = *hooks[i];
+        const GLint iComponents = Components(hook.m_eType);
+        if (iComponents == 0)
+            throw std::runtime_error("\"" + hook.m_pPort->m_strLabel +
+                                     "\" feeds an attribute that is not of float components");
+        const auto* pPort =
+            hook.m_pPort->m_hPort.IsNone() ? nullptr : dynamic_cast<const BufferPort*>(hook.m_pPort->m_hPort.Get());
+        buffers.m_Inputs.push_back({pPort ? pPort->GetData() : nullptr, static_cast<GLuint>(hook.m_iLocation),
+                                    iComponents, buffers.m_Messages[2 * i].c_str(),
+                                    buffers.m_Messages[2 * i + 1].c_str()});
+    }
+    return buffers;
 }
 
 GLuint RenderPass::CheckVertexBuffers(const std::vector<VertexBufferInput>& buffers)
@@ -225,11 +291,17 @@ GLuint RenderPass::CheckVertexBuffers(const std::vector<VertexBufferInput>& buff
     return buffers.empty() ? 0 : uiVertices;
 }
 
-void RenderPass::BindTargets(const Ondo::OpenGL::TextureObject2D& depth, const Ondo::Vector2i& size)
+void RenderPass::BindTargets(const Ondo::OpenGL::TextureObject2D& depth, const Ondo::Vector2i& size,
+                             const Ondo::OpenGL::TextureObject2D* pColour)
 {
     glViewport(0, 0, size.x(), size.y());
     glBindFramebuffer(GL_FRAMEBUFFER, m_uiFBO);
-    const std::vector<GLenum> drawBuffers = m_ShaderHelper.BindSurfaces(m_uiProgram, m_uiFBO);
+    std::vector<GLenum> drawBuffers = m_ShaderHelper.BindSurfaces(m_uiProgram, m_uiFBO);
+    if (pColour) {
+        glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, pColour->m_uiName, 0);
+        if (drawBuffers.empty()) drawBuffers.push_back(GL_NONE);
+        drawBuffers[0] = GL_COLOR_ATTACHMENT0;
+    }
     glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, depth.m_uiName, 0);
     if (drawBuffers.empty())
         glDrawBuffer(GL_NONE);
@@ -238,6 +310,7 @@ void RenderPass::BindTargets(const Ondo::OpenGL::TextureObject2D& depth, const O
     glEnable(GL_DEPTH_TEST);
     if (!Ondo::OpenGL::CheckFrameBufferStatus(m_uiFBO, nullptr)) {
         m_ShaderHelper.UnbindSurfaces(m_uiProgram, m_uiFBO);
+        glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, 0, 0);
         glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, 0, 0);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         throw std::runtime_error("OpenGL::CheckFrameBufferStatus( m_uiFBO, nullptr )");
@@ -276,6 +349,8 @@ void RenderPass::Finish(const std::vector<VertexBufferInput>& buffers)
     glBindTexture(GL_TEXTURE_2D, 0);
     glUseProgram(0);
     m_ShaderHelper.UnbindSurfaces(m_uiProgram, m_uiFBO);
+    // A colour target the owner gave BindTargets is detached as well.
+    glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, 0, 0);
     glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, 0, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frame/ImageUnitFormat.h"
+
 #include "Ondo/OpenGL/GLSLShaderPortHooker.h"
 #include "Ondo/OpenGL/GPUObjects.h"
 #include "Ondo/Vector.h"
@@ -60,6 +62,13 @@ std::optional<Ondo::Vector3f> EyePosition(const Ondo::Matrix44f& m);
 // location -1, which the GL ignores).
 void UploadLight(GLuint uiProgram, const Ondo::GFX::LightSource& light);
 
+// The size of a colour target that a pass draws to through its framebuffer.
+// Refuses (std::runtime_error naming the port and the format) a target that
+// is missing, of a format the GL need not render to, or whose texels are of
+// another kind than eWritten, the kind the program's output writes.
+Ondo::Vector2i RequireColourTarget(const std::string& strLabel, const Ondo::OpenGL::TextureObject2D* pTarget,
+                                   TexelKind eWritten);
+
 // One vertex buffer feeding a fixed attribute location with tightly packed
 // floats, and the messages that refuse it when it has no GL name or no bytes.
 struct VertexBufferInput {
@@ -111,14 +120,29 @@ public:
     // texel than its shader output writes, or of another size than the depth
     // target. Returns the size of the depth target.
     Ondo::Vector2i CheckTargets(const std::string& strDepthLabel, const Ondo::OpenGL::TextureObject2D* pDepth);
+    // The same, and a colour target that the owner attaches itself (its
+    // program writes floats to output 0), refused for the same reasons.
+    Ondo::Vector2i CheckTargets(const std::string& strDepthLabel, const Ondo::OpenGL::TextureObject2D* pDepth,
+                                const std::string& strColourLabel, const Ondo::OpenGL::TextureObject2D* pColour);
+    // The vertex buffers of the program's attribute ports, and the messages
+    // that refuse them (for CheckVertexBuffers). Throws for an attribute
+    // that is not of float components.
+    struct AttributeBuffers {
+        std::vector<std::string> m_Messages;
+        std::vector<VertexBufferInput> m_Inputs;
+    };
+    AttributeBuffers CollectAttributeBuffers() const;
     // Refuses, in order, a buffer without GL name or without bytes with its
     // messages. Returns how many whole vertices every buffer holds.
     GLuint CheckVertexBuffers(const std::vector<VertexBufferInput>& buffers);
 
     // The viewport over the depth target, the framebuffer bound with the
-    // surfaces and the depth target attached and drawn to, depth testing on.
-    // An incomplete framebuffer is detached and unbound before the error.
-    void BindTargets(const Ondo::OpenGL::TextureObject2D& depth, const Ondo::Vector2i& size);
+    // surfaces and the depth target attached and drawn to, depth testing on;
+    // pColour, when given, at colour attachment 0 (for programs that declare
+    // no surface there). An incomplete framebuffer is detached and unbound
+    // before the error.
+    void BindTargets(const Ondo::OpenGL::TextureObject2D& depth, const Ondo::Vector2i& size,
+                     const Ondo::OpenGL::TextureObject2D* pColour = nullptr);
     void SetMatrices(const RenderMatrices& matrices);
     // glUseProgram and the hooker's attribute buffers.
     void Use();

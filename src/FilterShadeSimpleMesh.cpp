@@ -18,19 +18,6 @@ const FilterRegistration<FilterShadeSimpleMesh> s_Registration("OpenGL.Shade.Sim
 const char* const MaterialUniforms[] = {"u_Material.m_vEmission", "u_Material.m_vAmbient", "u_Material.m_vDiffuse",
                                         "u_Material.m_vSpecular", "u_Material.m_fShininess"};
 
-// Components of a float attribute type; 0 for the types a mesh buffer of
-// floats cannot feed.
-GLint Components(GLenum eType)
-{
-    switch (eType) {
-    case GL_FLOAT: return 1;
-    case GL_FLOAT_VEC2: return 2;
-    case GL_FLOAT_VEC3: return 3;
-    case GL_FLOAT_VEC4: return 4;
-    default: return 0;
-    }
-}
-
 // What a group whose material index names no material is drawn with.
 Ondo::OpenGL::SimpleMaterial DefaultMaterial()
 {
@@ -92,37 +79,6 @@ void FilterShadeSimpleMesh::InitResources(Ondo::OpenGL::Device&, Ondo::OpenGL::C
 
 void FilterShadeSimpleMesh::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&) { m_Pass.Release(); }
 
-FilterShadeSimpleMesh::AttributeBuffers FilterShadeSimpleMesh::CollectAttributeBuffers()
-{
-    using Hooker = Ondo::OpenGL::GLSLShaderPortHooker;
-    AttributeBuffers buffers;
-    std::vector<const Hooker::Hook*> hooks;
-    for (const Hooker::Hook& hook : m_Pass.GetHooker().GetHooks())
-        if (hook.m_uiProgram == m_Pass.GetProgram() && hook.m_pPort->m_eKind == Hooker::Kind::Attribute &&
-            hook.m_iLocation >= 0)
-            hooks.push_back(&hook);
-    // The messages are made first: the inputs point into them.
-    buffers.m_Messages.reserve(2 * hooks.size());
-    for (const Hooker::Hook* pHook : hooks) {
-        const std::string& strLabel = pHook->m_pPort->m_strLabel;
-        buffers.m_Messages.push_back("\"" + strLabel + "\" carries no buffer");
-        buffers.m_Messages.push_back("\"" + strLabel + "\" is an empty buffer");
-    }
-    for (std::size_t i = 0; i < hooks.size(); ++i) {
-        const Hooker::Hook& hook = *hooks[i];
-        const GLint iComponents = Components(hook.m_eType);
-        if (iComponents == 0)
-            throw std::runtime_error("\"" + hook.m_pPort->m_strLabel +
-                                     "\" feeds an attribute that is not of float components");
-        const auto* pPort =
-            hook.m_pPort->m_hPort.IsNone() ? nullptr : dynamic_cast<const BufferPort*>(hook.m_pPort->m_hPort.Get());
-        buffers.m_Inputs.push_back({pPort ? pPort->GetData() : nullptr, static_cast<GLuint>(hook.m_iLocation),
-                                    iComponents, buffers.m_Messages[2 * i].c_str(),
-                                    buffers.m_Messages[2 * i + 1].c_str()});
-    }
-    return buffers;
-}
-
 void FilterShadeSimpleMesh::CheckGroups(const std::vector<Ondo::OpenGL::SimpleMaterialGroup>& groups,
                                         GLuint uiIndexBuffer, GLuint uiVertices)
 {
@@ -160,7 +116,7 @@ void FilterShadeSimpleMesh::Process(Ondo::FlowGraph::ScopeExecuter&)
     // run leaves no framebuffer, program or attribute bound.
     Ondo::OpenGL::TextureObject2D* pDepth = hTextureDepthIn->GetData();
     const Ondo::Vector2i size = m_Pass.CheckTargets("Target Depth", pDepth);
-    const AttributeBuffers attributes = CollectAttributeBuffers();
+    const RenderPass::AttributeBuffers attributes = m_Pass.CollectAttributeBuffers();
     const GLuint uiVertices = m_Pass.CheckVertexBuffers(attributes.m_Inputs);
     const Ondo::OpenGL::BufferObject* pIndices = hIndicesIn->GetData();
     if (!pIndices || pIndices->m_uiName == 0) throw std::runtime_error("\"IndexBuffer\" carries no buffer");

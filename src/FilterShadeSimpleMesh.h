@@ -36,13 +36,6 @@ private:
     using GroupsPort = Ondo::FlowGraph::SimplePortT<std::vector<Ondo::OpenGL::SimpleMaterialGroup>>;
     using MaterialsPort = Ondo::FlowGraph::SimplePortT<std::vector<Ondo::OpenGL::SimpleMaterial>>;
 
-    // The vertex buffers of the shaders' attribute ports, and the messages
-    // that refuse them.
-    struct AttributeBuffers {
-        std::vector<std::string> m_Messages;
-        std::vector<VertexBufferInput> m_Inputs;
-    };
-    AttributeBuffers CollectAttributeBuffers();
     // Refuses a group whose range reaches past the index buffer or names a
     // vertex the vertex buffers do not hold: it would read memory that is not
     // the mesh's.

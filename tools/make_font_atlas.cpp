@@ -1,0 +1,200 @@
+// make_font_atlas: rasterises the printable ASCII characters of a monospaced
+// TrueType font with FreeType into the text renderer's font atlas and writes
+// it as C++ source (src/FontAtlas.inc).
+//
+// The atlas is 950 x 20 RGB8 pixels: 95 cells of 10 x 20 side by side, cell k
+// holding the character 32 + k, grey antialiased glyphs (three equal
+// channels, 255 ink on 0), rows stored from the bottom row up. Every glyph
+// shares one baseline and is centred horizontally in its cell by its ink; the
+// pixel size is the largest (in steps of 1/64 pixel) at which every glyph's
+// ink keeps off the outermost column and row of its cell, so no glyph is
+// clipped.
+//
+// The tool is not part of the build, which needs neither FreeType nor the
+// font. To regenerate the atlas (Debian packages libfreetype-dev and
+// fonts-dejavu-core), from the repository root:
+//
+//   g++ -std=c++17 -O2 -Wall -Wextra -Werror tools/make_font_atlas.cpp
+//       $(pkg-config --cflags --libs freetype2) -o /tmp/make_font_atlas
+//   /tmp/make_font_atlas /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
+//       /usr/share/doc/fonts-dejavu-core/copyright > src/FontAtlas.inc
+//
+// (each command on one line).
+//
+// The second argument is the font's licence, copied into the generated
+// file's header comment.
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int CellWidth = 10, CellHeight = 20, FirstCode = 32, Cells = 95;
+constexpr int AtlasWidth = CellWidth * Cells;
+
+// The inked pixels of one rendered glyph: its coverage bitmap cropped to the
+// non-zero pixels, and where that crop lies relative to the pen origin on the
+// baseline (x to the right, y up).
+struct Glyph {
+    int m_iWidth = 0, m_iHeight = 0;
+    int m_iLeft = 0, m_iTop = 0; // column of the first inked column, row above the baseline of the top row
+    std::vector<std::uint8_t> m_Coverage; // rows top-down
+};
+
+Glyph Render(FT_Face face, int iCode)
+{
+    const FT_UInt uiIndex = FT_Get_Char_Index(face, static_cast<FT_ULong>(iCode));
+    if (uiIndex == 0 && iCode != ' ') throw std::runtime_error("the font has no glyph for code " + std::to_string(iCode));
+    if (FT_Load_Glyph(face, uiIndex, FT_LOAD_DEFAULT) || FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL))
+        throw std::runtime_error("FreeType cannot render code " + std::to_string(iCode));
+    const FT_Bitmap& bitmap = face->glyph->bitmap;
+    const int iRows = static_cast<int>(bitmap.rows), iColumns = static_cast<int>(bitmap.width);
+    const auto fnAt = [&](int r, int c) { return bitmap.buffer[r * bitmap.pitch + c]; };
+    int iFirstRow = iRows, iLastRow = -1, iFirstColumn = iColumns, iLastColumn = -1;
+    for (int r = 0; r < iRows; ++r)
+        for (int c = 0; c < iColumns; ++c)
+            if (fnAt(r, c) != 0) {
+                iFirstRow = std::min(iFirstRow, r);
+                iLastRow = std::max(iLastRow, r);
+                iFirstColumn = std::min(iFirstColumn, c);
+                iLastColumn = std::max(iLastColumn, c);
+            }
+    Glyph glyph;
+    if (iLastRow < 0) return glyph; // the space: no ink
+    glyph.m_iWidth = iLastColumn - iFirstColumn + 1;
+    glyph.m_iHeight = iLastRow - iFirstRow + 1;
+    glyph.m_iLeft = face->glyph->bitmap_left + iFirstColumn;
+    glyph.m_iTop = face->glyph->bitmap_top - iFirstRow;
+    for (int r = iFirstRow; r <= iLastRow; ++r)
+        for (int c = iFirstColumn; c <= iLastColumn; ++c) glyph.m_Coverage.push_back(fnAt(r, c));
+    return glyph;
+}
+
+// The 95 glyphs and the row (from the top of the cell) of their common
+// baseline when all of them fit the cell inside a blank border of one pixel;
+// nothing otherwise.
+struct Layout {
+    std::vector<Glyph> m_Glyphs;
+    int m_iBaseline = 0;
+};
+
+std::optional<Layout> Fit(FT_Face face, FT_F26Dot6 iSize)
+{
+    if (FT_Set_Char_Size(face, 0, iSize, 72, 72)) return std::nullopt;
+    Layout layout;
+    int iAscent = 0, iDescent = 0; // rows above the baseline, rows from it down
+    for (int iCode = FirstCode; iCode < FirstCode + Cells; ++iCode) {
+        Glyph glyph = Render(face, iCode);
+        if (glyph.m_iWidth > CellWidth - 2) return std::nullopt;
+        if (glyph.m_iHeight > 0) {
+            iAscent = std::max(iAscent, glyph.m_iTop);
+            iDescent = std::max(iDescent, glyph.m_iHeight - glyph.m_iTop);
+        }
+        layout.m_Glyphs.push_back(std::move(glyph));
+    }
+    if (iAscent + iDescent > CellHeight - 2) return std::nullopt;
+    // The spare rows split evenly above and below the ink of all glyphs.
+    layout.m_iBaseline = 1 + (CellHeight - 2 - iAscent - iDescent) / 2 + iAscent;
+    return layout;
+}
+
+// Grey coverage of the whole atlas, rows top-down.
+std::vector<std::uint8_t> Draw(const Layout& layout)
+{
+    std::vector<std::uint8_t> grey(std::size_t(AtlasWidth) * CellHeight, 0);
+    for (int k = 0; k < Cells; ++k) {
+        const Glyph& glyph = layout.m_Glyphs[std::size_t(k)];
+        const int iLeft = k * CellWidth + (CellWidth - glyph.m_iWidth) / 2;
+        const int iTop = layout.m_iBaseline - glyph.m_iTop;
+        for (int r = 0; r < glyph.m_iHeight; ++r)
+            for (int c = 0; c < glyph.m_iWidth; ++c)
+                grey[std::size_t(iTop + r) * AtlasWidth + std::size_t(iLeft + c)] =
+                    glyph.m_Coverage[std::size_t(r * glyph.m_iWidth + c)];
+    }
+    return grey;
+}
+
+std::string ReadText(const char* szPath)
+{
+    std::ifstream file(szPath);
+    if (!file) throw std::runtime_error(std::string("cannot read ") + szPath);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void Write(std::ostream& out, const std::vector<std::uint8_t>& grey, const std::string& strFont,
+           const std::string& strLicence, FT_F26Dot6 iSize, int iBaseline)
+{
+    out << "// The text renderer's font atlas: 950 x 20 RGB8 pixels, rows from the bottom\n"
+           "// up, 95 cells of 10 x 20 for the characters 32 (space) to 126 (tilde), grey\n"
+           "// glyphs (255 ink on 0). Generated by tools/make_font_atlas.cpp (which says how\n"
+           "// to regenerate it) from "
+        << strFont << " at " << iSize / 64.0 << " pixels\n// per em, the baseline " << CellHeight - iBaseline
+        << " rows above the bottom of each cell. Do not edit.\n//\n"
+           "// The glyphs are drawn from the DejaVu Sans Mono font, under its licence:\n//\n";
+    std::istringstream licence(strLicence);
+    for (std::string strLine; std::getline(licence, strLine);) {
+        strLine.erase(strLine.find_last_not_of(" \t") + 1);
+        out << "//" << (strLine.empty() ? "" : "   ") << strLine << "\n";
+    }
+    out << "\nextern const std::uint8_t FontAtlasPixels[FontAtlas::Bytes];\n"
+           "const std::uint8_t FontAtlasPixels[FontAtlas::Bytes] = {\n";
+    // One source line per ten pixels of a row: one cell's width.
+    for (int r = CellHeight - 1; r >= 0; --r) {
+        out << "    // row " << CellHeight - 1 - r << "\n";
+        for (int x = 0; x < AtlasWidth; x += CellWidth) {
+            out << "   ";
+            for (int c = x; c < x + CellWidth; ++c) {
+                const int v = grey[std::size_t(r) * AtlasWidth + std::size_t(c)];
+                out << ' ' << v << ',' << v << ',' << v << ',';
+            }
+            out << "\n";
+        }
+    }
+    out << "};\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::cerr << "Usage: make_font_atlas FONT.ttf LICENCE.txt > FontAtlas.inc\n";
+        return 2;
+    }
+    try {
+        FT_Library library = nullptr;
+        FT_Face face = nullptr;
+        if (FT_Init_FreeType(&library)) throw std::runtime_error("FreeType does not start");
+        if (FT_New_Face(library, argv[1], 0, &face)) throw std::runtime_error(std::string("cannot open ") + argv[1]);
+        if (!FT_IS_FIXED_WIDTH(face)) throw std::runtime_error(std::string(argv[1]) + " is not a monospaced font");
+        const std::string strLicence = ReadText(argv[2]);
+        // From 20 pixels per em down to 6, the first size at which all fit.
+        std::optional<Layout> layout;
+        FT_F26Dot6 iSize = 20 * 64;
+        for (; iSize >= 6 * 64 && !(layout = Fit(face, iSize)); --iSize) {
+        }
+        if (!layout) throw std::runtime_error("no size from 6 to 20 pixels fits every glyph in 10 x 20");
+        const std::string strFont = std::string(face->family_name) + " " + face->style_name;
+        Write(std::cout, Draw(*layout), strFont, strLicence, iSize, layout->m_iBaseline);
+        std::cerr << strFont << " at " << iSize / 64.0 << " px, baseline row " << layout->m_iBaseline << "\n";
+        FT_Done_Face(face);
+        FT_Done_FreeType(library);
+    } catch (const std::exception& error) {
+        std::cerr << "make_font_atlas: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
