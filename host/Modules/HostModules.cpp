@@ -6,6 +6,7 @@
 #include "host/Modules/LightSource.h"
 #include "host/Modules/MeshFile.h"
 #include "host/Modules/MeshShapes.h"
+#include "host/Modules/ValuePrinters.h"
 
 #include "Ondo/FlowGraph/FilterRegistry.h"
 
@@ -20,6 +21,7 @@ void RegisterHostModules(Core& core)
     RegisterImageSink(registry);
     RegisterMeshFile(registry);
     RegisterMeshShapes(registry);
+    RegisterValuePrinters(registry);
 }
 
 } // namespace Ondo::Host

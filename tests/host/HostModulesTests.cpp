@@ -1,8 +1,10 @@
-// The engine's own modules: constant sources, camera, light source, image sink.
+// The engine's own modules: constant sources, camera, light source, image sink, printers.
 
 #include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"
 
+#include "host/FlowGraph/Graph.h"
+#include "host/FlowGraph/GraphFile.h"
 #include "host/FlowGraph/RunContext.h"
 #include "host/FlowGraph/ValueText.h"
 #include "host/GFX/ImageIO.h"
@@ -284,4 +286,32 @@ TEST_F(HostModules, SinkWritesPngAndExrUnderTheOutputFolderNamedByFrame)
     Run(sink);
     EXPECT_EQ(m_Core.GetErrors(),
               std::vector<std::string>{"\"Texture\" carries no texture; nothing was written to \"pic.bmp\""});
+}
+
+// A printer writes "NAME: TEXT" with the value's text form for every
+// "{value}", each frame or only after a change, and calls a missing value an
+// error of the run.
+TEST_F(HostModules, PrintersLogTheirValueInTheirText)
+{
+    const std::string strGraph =
+        "<?xml version=\"1.0\" ?>\n<OndoGraph version=\"1\"><Scope name=\"Root\">\n"
+        "<Filter type=\"Host.Constant.Vector3f\" name=\"V\"><Control label=\"Value\" value=\"1 2.5 -3\"/></Filter>\n"
+        "<Filter type=\"Host.Print.Vector3f\" name=\"Show\">"
+        "<Control label=\"Text\" value=\"v = {value}; again {value}\"/></Filter>\n"
+        "<Filter type=\"Host.Print.Float\" name=\"Once\"><Control label=\"Only When Changed\" value=\"1\"/>"
+        "<Input label=\"Value\" value=\"0.25\"/></Filter>\n"
+        "<Connection from=\"V\" output=\"Value\" to=\"Show\" input=\"Value\"/>\n"
+        "</Scope></OndoGraph>\n";
+    const std::unique_ptr<Graph> pGraph = LoadGraphFromText(m_Core, &OndoTest::TestDevice(), strGraph, "print.xml");
+    m_Logger.Clear();
+    pGraph->RunFrame(m_Executer);
+    pGraph->RunFrame(m_Executer);
+    std::vector<std::string> lines = m_Logger.GetMessages();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{"Once: 0.25\n", "Show: v = 1 2.5 -3; again 1 2.5 -3\n",
+                                               "Show: v = 1 2.5 -3; again 1 2.5 -3\n"}));
+
+    Filter& printer = Make("Host.Print.Int", "Lonely");
+    Run(printer);
+    EXPECT_EQ(m_Core.GetErrors(), std::vector<std::string>{"\"Value\" carries no value to print"});
 }
