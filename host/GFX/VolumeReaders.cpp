@@ -85,6 +85,14 @@ std::vector<long long> Numbers(const std::string& strText, const std::string& st
     return values;
 }
 
+// The one whole number of a header field, in [lowest, highest].
+long long Number(const std::string& strText, const std::string& strField, long long llLowest, long long llHighest)
+{
+    const std::vector<long long> values = Numbers(strText, strField, llLowest, llHighest);
+    if (values.size() != 1) Refuse(strField + " \"" + strText + "\" is not one whole number");
+    return values[0];
+}
+
 // The voxels of a volume from bytes in the file's byte order.
 void FillVoxels(ImageData& image, const std::uint8_t* pVoxels, bool bBigEndian)
 {
@@ -135,12 +143,14 @@ std::unique_ptr<ImageData> ReadMetaImage(const std::uint8_t* pData, std::size_t 
         return strValue[0] == 'T' || strValue[0] == 't';
     };
 
-    const std::vector<long long> nDims = Numbers(Field("NDims", nullptr), "NDims", 2, 3);
+    const long long llDims = Number(Field("NDims", nullptr), "NDims", 2, 3);
     const std::vector<long long> dims = Numbers(Field("DimSize", nullptr), "DimSize", 1, 65536);
-    if (nDims.size() != 1 || dims.size() != static_cast<std::size_t>(nDims[0]))
+    if (dims.size() != static_cast<std::size_t>(llDims))
         Refuse("DimSize \"" + Field("DimSize", nullptr) + "\" does not give NDims sizes");
-    if (Numbers(Field("ElementNumberOfChannels", "1"), "ElementNumberOfChannels", 1, 1024) != std::vector<long long>{1})
+    if (Number(Field("ElementNumberOfChannels", "1"), "ElementNumberOfChannels", 1, 1024) != 1)
         Refuse("its voxels have " + Field("ElementNumberOfChannels", "1") + " channels; one is read");
+    if (!Field("BinaryData", "").empty() && !Flag("BinaryData", "BinaryData"))
+        Refuse("its voxels are written as text (BinaryData = False); binary data is read");
     const std::string strType = Field("ElementType", nullptr);
     const VoxelName& voxel = FindVoxel([&](const VoxelName& v) { return strType == v.m_szMeta; }, strType);
     const bool bBigEndian = Flag("ElementByteOrderMSB", "BinaryDataByteOrderMSB");
@@ -166,9 +176,10 @@ std::unique_ptr<ImageData> ReadMetaImage(const std::uint8_t* pData, std::size_t 
         }
         data = ByteView(reinterpret_cast<const std::uint8_t*>(dataFile.GetData()), dataFile.GetSize());
         // HeaderSize bytes precede the voxels; -1 puts them at the end.
-        const long long llSkip =
-            Numbers(Field("HeaderSize", "0"), "HeaderSize", -1, std::numeric_limits<std::int32_t>::max()).at(0);
-        if (llSkip != 0 && !bCompressed) {
+        const long long llSkip = Number(Field("HeaderSize", "0"), "HeaderSize", -1, std::numeric_limits<std::int32_t>::max());
+        if (llSkip < 0 && bCompressed)
+            Refuse("HeaderSize -1 (voxels at the end) cannot be told for compressed data");
+        if (llSkip != 0) {
             const std::size_t uiSkip = llSkip < 0 ? (data.Size() >= uiBytes ? data.Size() - uiBytes : 0)
                                                   : static_cast<std::size_t>(llSkip);
             data.Require(uiSkip, 0, "its HeaderSize bytes");
@@ -179,8 +190,7 @@ std::unique_ptr<ImageData> ReadMetaImage(const std::uint8_t* pData, std::size_t 
         std::size_t uiCompressed = data.Size();
         const std::string strStated = Field("CompressedDataSize", "");
         if (!strStated.empty()) {
-            const long long llStated =
-                Numbers(strStated, "CompressedDataSize", 1, std::numeric_limits<long long>::max()).at(0);
+            const long long llStated = Number(strStated, "CompressedDataSize", 1, std::numeric_limits<long long>::max());
             data.Require(0, static_cast<std::size_t>(llStated), "its compressed data");
             uiCompressed = static_cast<std::size_t>(llStated);
         }
@@ -294,8 +304,8 @@ std::unique_ptr<ImageData> ReadVTKImage(const std::uint8_t* pData, std::size_t u
     const std::uint8_t* pMark = std::find(pTagEnd, pData + uiSize, '_');
     if (pMark == pData + uiSize) Refuse("its <AppendedData> has no '_' mark");
     const std::size_t uiBase = static_cast<std::size_t>(pMark - pData) + 1;
-    const long long llOffset = Numbers(Attribute(pArray, "offset", nullptr), "offset", 0,
-                                       std::numeric_limits<long long>::max()).at(0);
+    const long long llOffset =
+        Number(Attribute(pArray, "offset", nullptr), "offset", 0, std::numeric_limits<long long>::max());
     // Each block starts with its byte count in header_type.
     const ByteView file(pData, uiSize, bBigEndian);
     const std::size_t uiHeaderBytes = strHeaderType == "UInt64" ? 8 : 4;

@@ -179,7 +179,20 @@ struct Upload {
     GLsizei iLevels = 1;
 };
 
-Upload PrepareUpload(const GFX::ImageData& image, const char* szFunction, std::uint32_t uiLargest, bool bMipMaps)
+// Whether glGenerateMipmap can make the levels of a texture of this target
+// and format. Integer formats cannot be averaged; for the rest (compressed,
+// shared-exponent, three-channel formats) drivers differ, and the GL says
+// which it generates.
+bool CanGenerateMipmaps(GLenum eTarget, const GLImageFormat& format)
+{
+    if (IsIntegerTransfer(format.m_ePixelFormat)) return false;
+    GLint iSupport = GL_NONE;
+    glGetInternalformativ(eTarget, format.m_eInternalFormat, GL_MANUAL_GENERATE_MIPMAP, 1, &iSupport);
+    return iSupport != GL_NONE;
+}
+
+Upload PrepareUpload(GLenum eTarget, const GFX::ImageData& image, const char* szFunction, std::uint32_t uiLargest,
+                     bool bMipMaps)
 {
     const std::string strProblem = image.Validate();
     if (!strProblem.empty()) throw std::runtime_error(std::string(szFunction) + ": " + strProblem);
@@ -194,10 +207,12 @@ Upload PrepareUpload(const GFX::ImageData& image, const char* szFunction, std::u
                                      std::to_string(image.GetLevelSize(uiLevel)) +
                                      " bytes, more than one upload takes (2 GiB)");
     upload.iLevelsInImage = static_cast<GLsizei>(image.GetNumMipMaps());
-    // Integer textures get no generated levels: the GL cannot average them.
-    const bool bCanGenerate = !IsIntegerTransfer(upload.format.m_ePixelFormat);
-    upload.iLevels = bMipMaps && bCanGenerate ? std::max(upload.iLevelsInImage, FullChain(uiLargest))
-                                              : upload.iLevelsInImage;
+    // Levels a file carries are kept as they are (a prefiltered environment
+    // map's are no averages), even when they stop short of the full chain;
+    // a single level gets the chain generated where the GL can.
+    upload.iLevels = bMipMaps && upload.iLevelsInImage == 1 && CanGenerateMipmaps(eTarget, upload.format)
+                         ? FullChain(uiLargest)
+                         : upload.iLevelsInImage;
     return upload;
 }
 
@@ -258,7 +273,7 @@ GLuint LoadTexture(GLenum eTarget, const GFX::ImageData& image, bool bMutable, b
 {
     const std::uint32_t uiLargest =
         std::max({image.m_uiWidth, image.m_uiHeight, eTarget == GL_TEXTURE_3D ? image.GetDepth() : 1u});
-    const Upload upload = PrepareUpload(image, szFunction, uiLargest, bMipMaps);
+    const Upload upload = PrepareUpload(eTarget, image, szFunction, uiLargest, bMipMaps);
     if (eTarget == GL_TEXTURE_3D && upload.format.m_bCompressed && !CompressesVolumes(upload.format.m_eInternalFormat))
         throw std::runtime_error(std::string(szFunction) + ": " +
                                  GFX::GetImageFormatDescription(image.m_iImageFormat).m_szName +

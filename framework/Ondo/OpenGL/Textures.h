@@ -41,8 +41,12 @@ GLuint CreateDefaultSamplerState();
 
 // Uploads an image into a new texture and returns its name. A mutable
 // texture gets glTexImage storage (it can be redefined later), an immutable
-// one glTexStorage. With bMipMaps the texture has a full mipmap chain, made
-// by glGenerateMipmap from level 0 unless the image carries its own levels.
+// one glTexStorage. An image that carries levels of its own keeps exactly
+// those (a partial chain too); one of a single level gets, with bMipMaps, the
+// full chain made by glGenerateMipmap where the GL can generate it for the
+// format (never for integer formats, which then keep their one level and
+// nearest filtering). Compressed images stay compressed, in 2D, cube maps
+// and (BPTC, the only blocks the GL takes in 3D) volumes.
 // Grey and grey+alpha images get the swizzle of SetSwizzleForLayout. The
 // texture has the image's format: three-channel formats stay three-channel
 // textures, which compute shaders cannot store into (ImageLoader gives files
