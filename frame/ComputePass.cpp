@@ -205,9 +205,10 @@ bool HookedComputePass::Run(Ondo::OpenGL::TextureObject2D* pTarget, const Progra
         integerUnits.push_back(static_cast<GLuint>(iUnit));
         glBindSampler(integerUnits.back(), m_Programs.GetIntegerSampler());
     }
-    const GLuint uiUnit = m_eUnit == TargetUnit::Two   ? 2u
-                          : m_eUnit == TargetUnit::One ? 1u
-                                                       : static_cast<GLuint>(iNextUnit);
+    const GLuint uiUnit = m_eUnit == TargetUnit::Two    ? 2u
+                          : m_eUnit == TargetUnit::One  ? 1u
+                          : m_eUnit == TargetUnit::Five ? 5u
+                                                        : static_cast<GLuint>(iNextUnit);
     glActiveTexture(GL_TEXTURE0 + uiUnit);
     glBindImageTexture(uiUnit, uiTarget, 0, GL_FALSE, 0, GL_WRITE_ONLY, unit.m_eFormat);
     if (fnAfterBinding) fnAfterBinding(program);

@@ -99,12 +99,13 @@ void RequireInputKind(const std::string& strLabel, const Ondo::OpenGL::TextureOb
 //
 // The hooked kind also owns the port hooker that turns the shader's annotated
 // inputs into ports of the filter; the target is written through an image
-// unit: 2, the first one after the hooker's units, or 1. A filter that
+// unit: 2, the first one after the hooker's units, 1, or 5 (after five fixed
+// texture inputs on units 0 to 4). A filter that
 // writes its shader text at run time gives no file (an empty path) and builds
 // with BuildFromMemory instead of Build.
 class HookedComputePass {
 public:
-    enum class TargetUnit { Two, NextFree, One };
+    enum class TargetUnit { Two, NextFree, One, Five };
     using ProgramStep = std::function<void(const ComputeProgram&)>;
 
     HookedComputePass(Ondo::OpenGL::BaseFilter& owner, std::wstring strShader, TargetUnit eUnit,
