@@ -823,9 +823,7 @@ GFX::ImageData ReadTexture2D(GLuint uiTexture)
     image.m_Pixels.resize(image.GetRequiredSize());
     // Integer textures cannot be read as floats: they come as 32-bit integers
     // and are converted.
-    const GLenum eTransfer = GetPotentialChannelFormat(eInternalFormat);
-    const bool bInteger = eTransfer == GL_RED_INTEGER || eTransfer == GL_RG_INTEGER || eTransfer == GL_RGB_INTEGER ||
-                          eTransfer == GL_RGBA_INTEGER;
+    const bool bInteger = IsIntegerFormat(eInternalFormat);
     const GLenum eComponent = GetPotentialComponentType(eInternalFormat);
     const bool bSigned = eComponent == GL_BYTE || eComponent == GL_SHORT || eComponent == GL_INT;
 

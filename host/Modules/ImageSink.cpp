@@ -5,6 +5,7 @@
 #include "host/Modules/ModuleSupport.h"
 
 #include "Ondo/FlowGraph/FilterRegistry.h"
+#include "Ondo/OpenGL/Textures.h"
 
 #include <algorithm>
 #include <cctype>
@@ -87,6 +88,37 @@ GFX::ImageData ToRGBA8(const GFX::ImageData& source)
     return image;
 }
 
+// An unsigned-integer texture of 8 or 16 bits (volume slices of R8UI or
+// R16UI voxels, labels) read back as floats holding its integers, made an
+// image of the same values for PNG: R8UI stays 0 to 255, one channel becomes
+// grey. Signed and 32-bit integers have no exact PNG form and are refused.
+GFX::ImageData IntegersForPNG(const GFX::ImageData& source, GLenum eInternalFormat, const std::string& strName)
+{
+    const GLenum eType = OpenGL::GetPotentialComponentType(eInternalFormat);
+    if (eType != GL_UNSIGNED_BYTE && eType != GL_UNSIGNED_SHORT)
+        throw std::runtime_error("cannot write \"" + strName +
+                                 "\": PNG holds unsigned values of 8 and 16 bits, and the texture's integers are "
+                                 "signed or 32-bit; write it to an .exr file instead");
+    const bool bSixteen = eType == GL_UNSIGNED_SHORT;
+    const unsigned int uiChannels = GFX::GetImageFormatDescription(source.m_iImageFormat).m_uiChannels;
+    static const std::int32_t s_Bytes[] = {GFX::FormatR8, GFX::FormatRG8, GFX::FormatRGB8, GFX::FormatRGBA8};
+    static const std::int32_t s_Shorts[] = {GFX::FormatR16, GFX::FormatRG16, GFX::FormatRGB16, GFX::FormatRGBA16};
+    static const std::int32_t s_Layouts[] = {GFX::LayoutGrey, GFX::LayoutRG, GFX::LayoutRGB, GFX::LayoutRGBA};
+    GFX::ImageData image = EmptyLike(source, (bSixteen ? s_Shorts : s_Bytes)[uiChannels - 1], s_Layouts[uiChannels - 1],
+                                     bSixteen ? GFX::ComponentUInt16 : GFX::ComponentUInt8);
+    const std::size_t uiValues = std::size_t{source.m_uiWidth} * source.m_uiHeight * uiChannels;
+    for (std::size_t i = 0; i < uiValues; ++i) {
+        float fValue = 0.0f;
+        std::memcpy(&fValue, source.m_Pixels.data() + i * sizeof(float), sizeof(float));
+        const auto uiValue = static_cast<std::uint16_t>(fValue);
+        if (bSixteen)
+            std::memcpy(image.m_Pixels.data() + 2 * i, &uiValue, 2);
+        else
+            image.m_Pixels[i] = static_cast<std::uint8_t>(uiValue);
+    }
+    return image;
+}
+
 } // namespace
 
 FilterImageSink::FilterImageSink(Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
@@ -147,7 +179,12 @@ void FilterImageSink::Process(FlowGraph::ScopeExecuter&)
 
     // 8- and 16-bit textures are written as they are (grey stays grey, with
     // alpha when it has one); the writers refuse what they cannot hold.
-    if (eType == FileType::PNG)
+    // Integer textures are written as their integers, never clamped as
+    // colours (which would leave an R8UI slice all white).
+    const GLenum eInternalFormat = OpenGL::GetInternalFormat2D(pTexture->m_uiName);
+    if (eType == FileType::PNG && OpenGL::IsIntegerFormat(eInternalFormat))
+        GFX::WritePNG(strPath, IntegersForPNG(image, eInternalFormat, strName));
+    else if (eType == FileType::PNG)
         GFX::WritePNG(strPath, image.m_iComponentType == GFX::ComponentFloat32 ? ToRGBA8(image) : image);
     else
         GFX::WriteEXR(strPath, image);

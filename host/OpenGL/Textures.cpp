@@ -44,6 +44,10 @@ const InternalFormatInfo s_InternalFormats[] = {
     {GL_R16UI, 16, 1, GL_RED_INTEGER, GL_UNSIGNED_SHORT},
     {GL_R32I, 32, 1, GL_RED_INTEGER, GL_INT},
     {GL_R32UI, 32, 1, GL_RED_INTEGER, GL_UNSIGNED_INT},
+    {GL_RG8I, 8, 2, GL_RG_INTEGER, GL_BYTE},
+    {GL_RG8UI, 8, 2, GL_RG_INTEGER, GL_UNSIGNED_BYTE},
+    {GL_RG16I, 16, 2, GL_RG_INTEGER, GL_SHORT},
+    {GL_RG16UI, 16, 2, GL_RG_INTEGER, GL_UNSIGNED_SHORT},
     {GL_RG32I, 32, 2, GL_RG_INTEGER, GL_INT},
     {GL_RG32UI, 32, 2, GL_RG_INTEGER, GL_UNSIGNED_INT},
     {GL_RGBA8I, 8, 4, GL_RGBA_INTEGER, GL_BYTE},
@@ -446,6 +450,8 @@ GLenum GetPotentialChannelFormat(GLenum eInternalFormat)
     const InternalFormatInfo* pInfo = FindInternalFormat(eInternalFormat);
     return pInfo ? pInfo->m_ePixelFormat : static_cast<GLenum>(GL_RGBA);
 }
+
+bool IsIntegerFormat(GLenum eInternalFormat) { return IsIntegerTransfer(GetPotentialChannelFormat(eInternalFormat)); }
 
 GLenum GetPotentialComponentType(GLenum eInternalFormat)
 {

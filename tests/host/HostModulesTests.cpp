@@ -288,6 +288,70 @@ TEST_F(HostModules, SinkWritesPngAndExrUnderTheOutputFolderNamedByFrame)
               std::vector<std::string>{"\"Texture\" carries no texture; nothing was written to \"pic.bmp\""});
 }
 
+// Integer textures (volume slices, labels) go to PNG as their values, not
+// as colours clamped to white; those a PNG cannot hold are refused.
+TEST_F(HostModules, SinkWritesUnsignedIntegerTexturesAsTheirValuesAndRefusesSignedOnes)
+{
+    auto& sink = dynamic_cast<Host::FilterImageSink&>(Make("Host.ImageSink", "sink"));
+    const PortHandle<SimplePortT<OpenGL::TextureObject2D>> hIn(sink.FindPort("Texture", false));
+    Instrumenter& controls = Controls(sink);
+    const std::vector<std::uint32_t> values = {0, 1, 7, 128, 254, 255, 300, 40000, 65535};
+    struct Case {
+        GLenum eFormat, eType;
+        std::uint32_t uiLimit;
+        std::int32_t iReadFormat;
+    };
+    for (const Case& k : {Case{GL_R8UI, GL_UNSIGNED_BYTE, 255, GFX::FormatR8},
+                          Case{GL_R16UI, GL_UNSIGNED_SHORT, 65535, GFX::FormatR16},
+                          Case{GL_RGBA8UI, GL_UNSIGNED_BYTE, 255, GFX::FormatRGBA8}}) {
+        const std::size_t uiChannels = k.eFormat == GL_RGBA8UI ? 4 : 1;
+        std::vector<std::uint32_t> texels;
+        for (std::uint32_t v : values)
+            if (v <= k.uiLimit)
+                for (std::uint32_t c = 0; c < uiChannels; ++c) texels.push_back(c % 2 == 0 ? v >> c : k.uiLimit - v);
+        const auto iWidth = static_cast<GLsizei>(texels.size() / uiChannels);
+        m_Texture.Release();
+        glGenTextures(1, &m_Texture.m_uiName);
+        glBindTexture(GL_TEXTURE_2D, m_Texture.m_uiName);
+        glTexStorage2D(GL_TEXTURE_2D, 1, k.eFormat, iWidth, 1);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, iWidth, 1, uiChannels == 4 ? GL_RGBA_INTEGER : GL_RED_INTEGER,
+                        GL_UNSIGNED_INT, texels.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        hIn->SetData(&m_Texture, true);
+        controls.SetControl("File Name", "slice.png");
+        Run(sink);
+        const auto pRead = GFX::ImageLoader::Get(m_Core).Load((m_Folder / "slice.png").wstring());
+        ASSERT_NE(pRead, nullptr);
+        EXPECT_EQ(pRead->m_iImageFormat, k.iReadFormat);
+        std::vector<std::uint32_t> read;
+        for (std::size_t i = 0; i < texels.size(); ++i) {
+            std::uint16_t uiValue = pRead->m_Pixels[i];
+            if (k.eType == GL_UNSIGNED_SHORT) std::memcpy(&uiValue, pRead->m_Pixels.data() + 2 * i, 2);
+            read.push_back(uiValue);
+        }
+        EXPECT_EQ(read, texels) << "format " << k.eFormat;
+    }
+
+    // Signed or 32-bit integers have no exact PNG form; OpenEXR takes them.
+    for (const GLenum eFormat : {GL_R16I, GL_R32UI}) {
+        m_Texture.Release();
+        glGenTextures(1, &m_Texture.m_uiName);
+        glBindTexture(GL_TEXTURE_2D, m_Texture.m_uiName);
+        glTexStorage2D(GL_TEXTURE_2D, 1, eFormat, 2, 2);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        hIn->SetData(&m_Texture, true);
+        controls.SetControl("File Name", "signed.png");
+        const std::string strError = OndoTest::Thrown([&] { Run(sink); });
+        EXPECT_NE(strError.find("cannot write \"signed.png\": PNG holds unsigned values of 8 and 16 bits"),
+                  std::string::npos)
+            << strError;
+        EXPECT_FALSE(fs::exists(m_Folder / "signed.png"));
+        controls.SetControl("File Name", "signed.exr");
+        Run(sink);
+        EXPECT_TRUE(fs::exists(m_Folder / "signed.exr"));
+    }
+}
+
 // A printer writes "NAME: TEXT" with the value's text form for every
 // "{value}", each frame or only after a change, and calls a missing value an
 // error of the run.

@@ -28,6 +28,10 @@ GLenum GetPotentialChannelFormat(GLenum eInternalFormat);
 // The component type that matches an internal format for pixel transfers
 // (GL_UNSIGNED_BYTE, GL_FLOAT, ...); GL_UNSIGNED_BYTE when unknown.
 GLenum GetPotentialComponentType(GLenum eInternalFormat);
+// Whether the format holds integers that shaders read as they are (GL_R8UI,
+// GL_RGBA16I, ...): transferred with a *_INTEGER pixel format, never
+// filtered, normalised or mipmapped by the GL.
+bool IsIntegerFormat(GLenum eInternalFormat);
 
 // A new texture of the same target, size, internal format and swizzle as
 // the given one (one level), filled from pData when it is not null (pixels in
