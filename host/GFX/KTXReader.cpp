@@ -205,6 +205,10 @@ std::unique_ptr<ImageData> ReadKTX(const std::uint8_t* pData, std::size_t uiSize
     const bool bTopDown = RowsTopDown(file, uiOffset, uiKeyValueBytes);
     uiOffset += uiKeyValueBytes;
 
+    // The levels take at least the bytes of the image in the file (rows
+    // padded, a size word before each level): a header that claims more than
+    // the file holds is refused before anything of that size is allocated.
+    file.Require(uiOffset, uiBytes, "its pixels");
     image.m_Pixels.resize(uiBytes);
     for (std::uint32_t uiLevel = 0; uiLevel < image.GetNumMipMaps(); ++uiLevel) {
         const std::uint32_t uiWidth = std::max(1u, image.m_uiWidth >> uiLevel);

@@ -273,11 +273,16 @@ std::unique_ptr<ImageData> ReadVTKImage(const std::uint8_t* pData, std::size_t u
         image.m_Pixels.resize(uiBytes);
         const char* p = szText;
         for (std::size_t i = 0; i < uiVoxels; ++i) {
+            while (std::isspace(static_cast<unsigned char>(*p))) ++p;
             char* pEnd = nullptr;
             const double dValue = std::strtod(p, &pEnd);
             if (pEnd == p) Refuse("its ASCII data ends after " + std::to_string(i) + " of " + std::to_string(uiVoxels) + " voxels");
-            if (!(dValue >= voxel.m_dLowest && dValue <= voxel.m_dHighest) ||
-                (voxel.m_Type.m_iFormat != FormatR32F && dValue != std::floor(dValue)))
+            // Float voxels may be NaN or infinite (VTK writes "NaN" for
+            // voxels outside a resampled scan); finite ones must fit a float.
+            const bool bFloat = voxel.m_Type.m_iFormat == FormatR32F;
+            const bool bSpecial = bFloat && (std::isnan(dValue) || std::isinf(dValue));
+            if (!bSpecial && (!(dValue >= voxel.m_dLowest && dValue <= voxel.m_dHighest) ||
+                              (!bFloat && dValue != std::floor(dValue))))
                 Refuse("its ASCII value " + std::string(p, static_cast<const char*>(pEnd)) + " is no " + strType);
             p = pEnd;
             std::uint8_t* pVoxel = image.m_Pixels.data() + i * voxel.m_Type.m_uiBytes;

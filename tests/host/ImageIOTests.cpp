@@ -1,6 +1,7 @@
 // The image loader, the standard readers and writers, and texture read-back.
 
 #include "HostTestSupport.h"
+#include "ImageFileFixture.h"
 #include "support/GLTestEnvironment.h"
 
 #include "host/GFX/ImageIO.h"
@@ -42,50 +43,11 @@
 using namespace Ondo::GFX;
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+using OndoTest::ImageFiles;
 
 namespace {
 
 const std::string s_strData = ONDO_TEST_DATA;
-
-// A fresh folder per test and a core with the standard readers.
-class ImageFiles : public ::testing::Test {
-protected:
-    ImageFiles()
-    {
-        fs::remove_all(m_Folder);
-        fs::create_directories(m_Folder);
-        RegisterStandardImageReaders(m_Core);
-    }
-    ~ImageFiles() override { fs::remove_all(m_Folder); }
-
-    std::string Path(const std::string& strName) const { return (m_Folder / strName).string(); }
-    // Paths are UTF-8 here; the loader takes them wide.
-    std::unique_ptr<ImageData> LoadPath(const std::string& strPath, const ImageLoader* pLoader = nullptr)
-    {
-        return (pLoader ? *pLoader : ImageLoader::Get(m_Core)).Load(Ondo::Utf8ToWide(strPath));
-    }
-    std::unique_ptr<ImageData> Load(const std::string& strName, const ImageLoader* pLoader = nullptr)
-    {
-        return LoadPath(Path(strName), pLoader);
-    }
-    void WriteBytes(const std::string& strName, const Bytes& bytes) const
-    {
-        std::ofstream(Path(strName), std::ios::binary) << std::string(bytes.begin(), bytes.end());
-    }
-    std::vector<std::string> Listing() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_Folder)) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::string LastError() const { return m_Core.GetErrors().empty() ? "" : m_Core.GetErrors().back(); }
-
-    const fs::path m_Folder =
-        fs::temp_directory_path() / ("ondo-image-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    Ondo::Core m_Core;
-};
 
 // Format, layout, component type, pixel size, width, height, and whether it
 // is one consistent 2D level.

@@ -14,15 +14,29 @@ namespace OndoTest {
 namespace {
 
 // Publishes one texture that the test owns.
+template <class TextureT>
 class TextureFeed : public Ondo::OpenGL::BaseFilter {
 public:
     TextureFeed(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
     void CreatePorts() override { CreatePort(m_hOut, {Ondo::FlowGraph::PortType::Output, "Texture", false}); }
     void Process(Ondo::FlowGraph::ScopeExecuter&) override { m_hOut->SetData(m_pTexture, true); }
 
-    Ondo::FlowGraph::PortHandle<Ondo::FlowGraph::SimplePortT<Ondo::OpenGL::TextureObject2D>> m_hOut;
-    Ondo::OpenGL::TextureObject2D* m_pTexture = nullptr;
+    Ondo::FlowGraph::PortHandle<Ondo::FlowGraph::SimplePortT<TextureT>> m_hOut;
+    TextureT* m_pTexture = nullptr;
 };
+
+template <class TextureT>
+void RegisterFeed(Ondo::Core& core, const std::string& strType)
+{
+    Ondo::FlowGraph::FilterRegistry::Get(core).RegisterFilter(
+        {strType, "", "", "", [](Ondo::Core& c, const std::string& strName) -> Ondo::FlowGraph::Filter* {
+             return new TextureFeed<TextureT>(c, strName);
+         }});
+}
+
+const char* FeedType(const Ondo::OpenGL::TextureObject2D*) { return "Test.TextureFeed"; }
+const char* FeedType(const Ondo::OpenGL::TextureObject3D*) { return "Test.VolumeFeed"; }
+const char* FeedType(const Ondo::OpenGL::TextureObjectCube*) { return "Test.CubeFeed"; }
 
 // GL_INT or GL_UNSIGNED_INT for integer formats, as the GL reports the red
 // component of the bound texture's level 0.
@@ -80,10 +94,9 @@ FilterHarness::FilterHarness() : m_Executer(&m_Logger)
 {
     m_Core.SetLogger(&m_Logger);
     Prismvale::LoadIntoCore(m_Core);
-    Ondo::FlowGraph::FilterRegistry::Get(m_Core).RegisterFilter(
-        {"Test.TextureFeed", "", "", "", [](Ondo::Core& core, const std::string& strName) -> Ondo::FlowGraph::Filter* {
-             return new TextureFeed(core, strName);
-         }});
+    RegisterFeed<Ondo::OpenGL::TextureObject2D>(m_Core, "Test.TextureFeed");
+    RegisterFeed<Ondo::OpenGL::TextureObject3D>(m_Core, "Test.VolumeFeed");
+    RegisterFeed<Ondo::OpenGL::TextureObjectCube>(m_Core, "Test.CubeFeed");
     m_pGraph = std::make_unique<Ondo::FlowGraph::Graph>(m_Core);
     m_pGraph->AttachDevice(TestDevice());
 }
@@ -95,15 +108,22 @@ Ondo::FlowGraph::ScopeItem& FilterHarness::Add(const std::string& strType, const
     return m_pGraph->AddItem(m_pGraph->GetRoot(), strType, strName);
 }
 
-Ondo::OpenGL::TextureObject2D*& FilterHarness::Feed(const std::string& strFilter, const std::string& strInput,
-                                                    Ondo::OpenGL::TextureObject2D& texture)
+template <class TextureT>
+TextureT*& FilterHarness::Feed(const std::string& strFilter, const std::string& strInput, TextureT& texture)
 {
     const std::string strName = "Feed" + std::to_string(m_iSources++);
-    auto& feed = dynamic_cast<TextureFeed&>(Add("Test.TextureFeed", strName));
+    auto& feed = dynamic_cast<TextureFeed<TextureT>&>(Add(FeedType(&texture), strName));
     feed.m_pTexture = &texture;
     m_pGraph->Connect(m_pGraph->GetRoot(), strName, "Texture", strFilter, strInput);
     return feed.m_pTexture;
 }
+
+template Ondo::OpenGL::TextureObject2D*& FilterHarness::Feed(const std::string&, const std::string&,
+                                                             Ondo::OpenGL::TextureObject2D&);
+template Ondo::OpenGL::TextureObject3D*& FilterHarness::Feed(const std::string&, const std::string&,
+                                                             Ondo::OpenGL::TextureObject3D&);
+template Ondo::OpenGL::TextureObjectCube*& FilterHarness::Feed(const std::string&, const std::string&,
+                                                               Ondo::OpenGL::TextureObjectCube&);
 
 void FilterHarness::Set(const std::string& strFilter, const std::string& strInput, const std::string& strText)
 {

@@ -42,11 +42,11 @@ public:
 
     // Adds a filter of a registered type.
     Ondo::FlowGraph::ScopeItem& Add(const std::string& strType, const std::string& strName);
-    // Connects a texture the test owns to an input of a filter. The feed
-    // publishes whatever the returned pointer points to at each run, so a
-    // test may point it at another texture between runs.
-    Ondo::OpenGL::TextureObject2D*& Feed(const std::string& strFilter, const std::string& strInput,
-                                         Ondo::OpenGL::TextureObject2D& texture);
+    // Connects a texture the test owns (2D, 3D or cube map) to an input of a
+    // filter. The feed publishes whatever the returned pointer points to at
+    // each run, so a test may point it at another texture between runs.
+    template <class TextureT>
+    TextureT*& Feed(const std::string& strFilter, const std::string& strInput, TextureT& texture);
     // Gives an input a value in its text form ("2.2", "1 0 0 0 ...").
     void Set(const std::string& strFilter, const std::string& strInput, const std::string& strText);
     // Runs one frame; true when every filter was ready and ran.

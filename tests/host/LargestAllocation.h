@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace OndoTest {
+
+// The largest single request to the global operator new while fn runs on
+// this thread: a reader that trusts a lying header asks for what it claims.
+// The host test binary replaces operator new to count it.
+std::size_t LargestAllocation(const std::function<void()>& fn);
+
+} // namespace OndoTest

@@ -1,0 +1,677 @@
+// The DDS, KTX, MetaImage, VTK, NIfTI and six-face readers: real files as
+// other programs write them, every texel of small files written here, and
+// cut or lying headers, which must give no image, one message naming the
+// file, and no allocation of what the header claims.
+
+#include "HostTestSupport.h"
+#include "ImageFileFixture.h"
+#include "LargestAllocation.h"
+#include "support/GLTestEnvironment.h"
+
+#include "Ondo/OpenGL/Textures.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+using namespace Ondo::GFX;
+using OndoTest::ImageFiles;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+const std::string s_strData = ONDO_TEST_DATA;
+
+Bytes FileBytes(const std::string& strPath)
+{
+    const std::string str = OndoTest::ReadFile(strPath);
+    return Bytes(str.begin(), str.end());
+}
+
+void Put32(Bytes& bytes, std::size_t uiOffset, std::uint32_t uiValue, bool bBigEndian = false)
+{
+    if (bytes.size() < uiOffset + 4) bytes.resize(uiOffset + 4);
+    for (int i = 0; i < 4; ++i)
+        bytes[uiOffset + static_cast<std::size_t>(bBigEndian ? 3 - i : i)] = static_cast<std::uint8_t>(uiValue >> (8 * i));
+}
+
+void Append(Bytes& bytes, const Bytes& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
+
+Bytes Sequence(std::size_t uiSize, unsigned int uiStart)
+{
+    Bytes bytes(uiSize);
+    for (std::size_t i = 0; i < uiSize; ++i) bytes[i] = static_cast<std::uint8_t>(uiStart + 5 * i);
+    return bytes;
+}
+
+// The bytes of one face's level.
+Bytes LevelOf(const ImageData& image, std::uint32_t uiFace, std::uint32_t uiLevel)
+{
+    const auto itBegin = image.m_Pixels.begin() + static_cast<std::ptrdiff_t>(image.GetOffset(uiFace, uiLevel));
+    return Bytes(itBegin, itBegin + static_cast<std::ptrdiff_t>(image.GetLevelSize(uiLevel)));
+}
+
+// The rows of each slice in reverse order (files store them top-down).
+Bytes RowsReversed(const Bytes& bytes, std::size_t uiRowBytes, std::size_t uiRows)
+{
+    Bytes out;
+    for (std::size_t uiSlice = 0; uiSlice < bytes.size(); uiSlice += uiRowBytes * uiRows)
+        for (std::size_t y = uiRows; y-- > 0;)
+            out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(uiSlice + y * uiRowBytes),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(uiSlice + (y + 1) * uiRowBytes));
+    return out;
+}
+
+std::vector<float> FloatsOf(const ImageData& image)
+{
+    std::vector<float> values(image.m_Pixels.size() / 4);
+    std::memcpy(values.data(), image.m_Pixels.data(), values.size() * 4);
+    return values;
+}
+
+// Equal value for value, NaN where the other is NaN.
+void ExpectSameFloats(const std::vector<float>& a, const std::vector<float>& b, const std::string& strWhat)
+{
+    ASSERT_EQ(a.size(), b.size()) << strWhat;
+    std::size_t uiWrong = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (!(a[i] == b[i] || (std::isnan(a[i]) && std::isnan(b[i])))) ++uiWrong;
+    EXPECT_EQ(uiWrong, 0u) << strWhat;
+}
+
+using Shape = std::tuple<std::int32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>;
+Shape ShapeOf(const ImageData& image)
+{
+    return {image.m_iImageFormat, image.m_uiWidth,       image.m_uiHeight,
+            image.GetDepth(),     image.GetNumFaces(),   image.GetNumMipMaps()};
+}
+
+// --- DDS files written here: the 124-byte header, its pixel format, and
+// the DX10 header when a DXGI format is given.
+struct DdsHeader {
+    std::uint32_t uiWidth, uiHeight, uiDepth = 0, uiLevels = 1, uiCaps2 = 0;
+    std::uint32_t uiPixelFlags = 0x41, uiFourCC = 0, uiBits = 32;
+    std::uint32_t masks[4] = {0xFF, 0xFF00, 0xFF0000, 0xFF000000};
+    std::uint32_t uiDxgi = 0, uiDimension = 3, uiMisc = 0, uiArraySize = 1;
+};
+
+Bytes Dds(const DdsHeader& h, const Bytes& pixels)
+{
+    Bytes bytes = {'D', 'D', 'S', ' '};
+    Put32(bytes, 4, 124);
+    Put32(bytes, 8, 0x1007 | (h.uiDepth ? 0x800000u : 0u) | (h.uiLevels > 1 ? 0x20000u : 0u));
+    Put32(bytes, 12, h.uiHeight);
+    Put32(bytes, 16, h.uiWidth);
+    Put32(bytes, 24, h.uiDepth);
+    Put32(bytes, 28, h.uiLevels);
+    Put32(bytes, 76, 32);
+    Put32(bytes, 80, h.uiDxgi ? 0x4 : h.uiPixelFlags);
+    Put32(bytes, 84, h.uiDxgi ? 0x30315844 /* "DX10" */ : h.uiFourCC);
+    Put32(bytes, 88, h.uiBits);
+    for (std::size_t i = 0; i < 4; ++i) Put32(bytes, 92 + 4 * i, h.masks[i]);
+    Put32(bytes, 108, 0x1000);
+    Put32(bytes, 112, h.uiCaps2);
+    Put32(bytes, 124, 0);
+    if (h.uiDxgi) {
+        Put32(bytes, 128, h.uiDxgi);
+        Put32(bytes, 132, h.uiDimension);
+        Put32(bytes, 136, h.uiMisc);
+        Put32(bytes, 140, h.uiArraySize);
+        Put32(bytes, 144, 0);
+    }
+    Append(bytes, pixels);
+    return bytes;
+}
+
+// --- KTX 1 files written here, in either byte order; each level is its
+// imageSize word and the data given (already padded as the file has it).
+struct KtxHeader {
+    bool bBigEndian = false;
+    std::uint32_t uiType = GL_UNSIGNED_BYTE, uiTypeSize = 1, uiFormat = GL_RGBA, uiInternalFormat = GL_RGBA8;
+    std::uint32_t uiWidth = 2, uiHeight = 2, uiDepth = 0, uiArray = 0, uiFaces = 1, uiLevels = 1;
+    Bytes keyValues;
+};
+
+Bytes Ktx(const KtxHeader& h, const std::vector<std::pair<std::uint32_t, Bytes>>& levels)
+{
+    Bytes bytes = {0xAB, 'K', 'T', 'X', ' ', '1', '1', 0xBB, '\r', '\n', 0x1A, '\n'};
+    const std::uint32_t fields[] = {0x04030201, h.uiType,   h.uiTypeSize, h.uiFormat, h.uiInternalFormat,
+                                    GL_RGBA,    h.uiWidth,  h.uiHeight,   h.uiDepth,  h.uiArray,
+                                    h.uiFaces,  h.uiLevels, static_cast<std::uint32_t>(h.keyValues.size())};
+    for (std::size_t i = 0; i < std::size(fields); ++i) Put32(bytes, 12 + 4 * i, fields[i], h.bBigEndian);
+    Append(bytes, h.keyValues);
+    for (const auto& [uiImageSize, data] : levels) {
+        Put32(bytes, bytes.size(), uiImageSize, h.bBigEndian);
+        Append(bytes, data);
+    }
+    return bytes;
+}
+
+Bytes KeyValue(const std::string& strKey, const std::string& strValue, bool bBigEndian)
+{
+    Bytes pair(strKey.begin(), strKey.end());
+    pair.push_back(0);
+    pair.insert(pair.end(), strValue.begin(), strValue.end());
+    pair.push_back(0);
+    Bytes bytes;
+    Put32(bytes, 0, static_cast<std::uint32_t>(pair.size()), bBigEndian);
+    Append(bytes, pair);
+    bytes.resize((bytes.size() + 3) / 4 * 4);
+    return bytes;
+}
+
+// --- NIfTI-1 headers written here: 348 bytes and four of extension flags.
+Bytes NIfTI(const std::vector<std::int16_t>& dims, std::int16_t iType, std::int16_t iBits, float fSlope = 0,
+            float fInter = 0)
+{
+    Bytes bytes(352, 0);
+    Put32(bytes, 0, 348);
+    for (std::size_t i = 0; i < dims.size(); ++i) {
+        bytes[40 + 2 * i] = static_cast<std::uint8_t>(dims[i]);
+        bytes[41 + 2 * i] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(dims[i]) >> 8);
+    }
+    bytes[70] = static_cast<std::uint8_t>(iType), bytes[71] = static_cast<std::uint8_t>(iType >> 8);
+    bytes[72] = static_cast<std::uint8_t>(iBits);
+    const float fOffset = 352;
+    for (const auto& [uiAt, fValue] : {std::pair{108u, fOffset}, {112u, fSlope}, {116u, fInter}}) {
+        std::uint32_t uiBits = 0;
+        std::memcpy(&uiBits, &fValue, 4);
+        Put32(bytes, uiAt, uiBits);
+    }
+    std::memcpy(bytes.data() + 344, "n+1", 4);
+    return bytes;
+}
+
+Bytes Deflated(const Bytes& bytes)
+{
+    uLongf uiSize = compressBound(static_cast<uLong>(bytes.size()));
+    Bytes out(uiSize);
+    EXPECT_EQ(compress(out.data(), &uiSize, bytes.data(), static_cast<uLong>(bytes.size())), Z_OK);
+    out.resize(uiSize);
+    return out;
+}
+
+Bytes Inflated(const Bytes& bytes, std::size_t uiSize, bool bGzip)
+{
+    Bytes out(uiSize);
+    z_stream stream{};
+    EXPECT_EQ(inflateInit2(&stream, bGzip ? 15 + 16 : 15), Z_OK);
+    stream.next_in = const_cast<Bytef*>(bytes.data());
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
+    inflateEnd(&stream);
+    return out;
+}
+
+} // namespace
+
+TEST_F(ImageFiles, DDSFromImageMagickKeepsBlocksAndLevelsAndTurnsRowsBottomUp)
+{
+    // ImageMagick wrote a crop of a photograph, at (60, 36), some with an
+    // alpha ramp from 0 at the left to 255 at the right.
+    const auto pPhoto = LoadPath(s_strData + "/video-001.jpeg");
+    ASSERT_NE(pPhoto, nullptr);
+    // Texel (x, y) of the crop, y down, as RGBA.
+    const auto Photo = [&](std::uint32_t x, std::uint32_t y, std::uint32_t c) {
+        return pPhoto->m_Pixels[((pPhoto->m_uiHeight - 1 - (36 + y)) * pPhoto->m_uiWidth + 60 + x) * 4 + c];
+    };
+    const auto Ramp = [&](std::uint32_t x, std::uint32_t y, std::uint32_t c) {
+        return c == 3 ? static_cast<std::uint8_t>(std::lround(255.0 * x / 31)) : Photo(x, y, c);
+    };
+    // The largest and the mean difference of level 0 read back as RGBA8 from
+    // the GL (rows bottom-up) to the source at (x, y down).
+    const auto Difference = [](const ImageData& image, const auto& fnSource) {
+        OndoTest::TestDevice();
+        GLuint uiTexture = Ondo::OpenGL::LoadTexture2D(image, false, false);
+        Bytes rgba(std::size_t{image.m_uiWidth} * image.m_uiHeight * 4);
+        glBindTexture(GL_TEXTURE_2D, uiTexture);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDeleteTextures(1, &uiTexture);
+        int iMax = 0;
+        double dSum = 0;
+        for (std::uint32_t y = 0; y < image.m_uiHeight; ++y)
+            for (std::uint32_t x = 0; x < image.m_uiWidth; ++x)
+                for (std::uint32_t c = 0; c < 4; ++c) {
+                    const int iDiff = std::abs(rgba[((image.m_uiHeight - 1 - y) * image.m_uiWidth + x) * 4 + c] -
+                                               static_cast<int>(fnSource(x, y, c)));
+                    iMax = std::max(iMax, iDiff);
+                    dSum += iDiff;
+                }
+        return std::pair{iMax, dSum / static_cast<double>(rgba.size())};
+    };
+
+    // Plain pixels: 24-bit BGR with its full chain, 32-bit BGRA with alpha.
+    // The photograph is a JPEG that two libraries decode slightly apart.
+    const auto pBGR = LoadPath(s_strData + "/photo_bgr.dds");
+    ASSERT_NE(pBGR, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pBGR), Shape(FormatBGRA8, 32, 16, 1, 1, 6)) << "a fourth channel, alpha 1, and six levels";
+    EXPECT_EQ(pBGR->m_iChannelLayout, LayoutBGRA);
+    EXPECT_EQ(LevelOf(*pBGR, 0, 5)[3], 255);
+    const auto pBGRA = LoadPath(s_strData + "/photo_alpha_bgra.dds");
+    ASSERT_NE(pBGRA, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pBGRA), Shape(FormatBGRA8, 32, 32, 1, 1, 1));
+    for (const auto& [pImage, fnSource] : {std::pair{pBGR.get(), std::function(Photo)}, {pBGRA.get(), std::function(Ramp)}}) {
+        const auto [iMax, dMean] = Difference(*pImage, fnSource);
+        EXPECT_LE(iMax, 12) << pImage->m_uiHeight;
+        EXPECT_LT(dMean, 1.5) << pImage->m_uiHeight;
+    }
+
+    // Blocks stay compressed, with their levels, and are turned upside down
+    // block by block: a picture the wrong way up is far off everywhere.
+    for (const auto& [szName, iFormat, fnSource] :
+         {std::tuple{"photo_dxt1.dds", FormatBC1, std::function(Photo)},
+          {"photo_alpha_dxt5.dds", FormatBC3, std::function(Ramp)}}) {
+        SCOPED_TRACE(szName);
+        const auto pBlocks = LoadPath(s_strData + "/" + szName);
+        ASSERT_NE(pBlocks, nullptr) << LastError();
+        EXPECT_EQ(ShapeOf(*pBlocks), Shape(iFormat, 32, 32, 1, 1, 6));
+        EXPECT_EQ(pBlocks->m_Pixels.size(), FileBytes(s_strData + "/" + szName).size() - 128) << "every level, as blocks";
+        const auto [iMax, dMean] = Difference(*pBlocks, fnSource);
+        EXPECT_LT(dMean, 6.0);
+        EXPECT_LT(iMax, 80);
+        const auto [iFlippedMax, dFlippedMean] =
+            Difference(*pBlocks, [&](std::uint32_t x, std::uint32_t y, std::uint32_t c) { return fnSource(x, 31 - y, c); });
+        EXPECT_GT(dFlippedMean, 3 * dMean) << "the comparison tells the picture's way up";
+    }
+}
+
+TEST_F(ImageFiles, DDSCubeMapsAndVolumesKeepEveryTexelFaceOrderAndLevel)
+{
+    // A legacy cube map: six 2 x 2 RGBA8 faces of two levels, +X -X +Y -Y
+    // +Z -Z, rows top-down as cube faces keep them.
+    DdsHeader cube{2, 2};
+    cube.uiLevels = 2;
+    cube.uiCaps2 = 0x200 | 0xFC00;
+    const Bytes faces = Sequence(6 * (16 + 4), 1);
+    WriteBytes("sky.dds", Dds(cube, faces));
+    const auto pCube = Load("sky.dds");
+    ASSERT_NE(pCube, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pCube), Shape(FormatRGBA8, 2, 2, 1, 6, 2));
+    EXPECT_EQ(pCube->m_Pixels, faces);
+
+    // A DX10 volume of 16-bit unsigned voxels, 3 x 2 x 2 and its 1 x 1 x 1
+    // level: each slice's rows bottom-up.
+    DdsHeader volume{3, 2};
+    volume.uiDepth = 2;
+    volume.uiLevels = 2;
+    volume.uiDxgi = 57; // R16_UINT
+    volume.uiDimension = 4;
+    const Bytes voxels = Sequence(3 * 2 * 2 * 2 + 2, 9);
+    WriteBytes("ct.dds", Dds(volume, voxels));
+    const auto pVolume = Load("ct.dds");
+    ASSERT_NE(pVolume, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pVolume), Shape(FormatR16UI, 3, 2, 2, 1, 2));
+    EXPECT_EQ(LevelOf(*pVolume, 0, 0), RowsReversed(Bytes(voxels.begin(), voxels.end() - 2), 6, 2));
+    EXPECT_EQ(LevelOf(*pVolume, 0, 1), Bytes(voxels.end() - 2, voxels.end()));
+
+    // What no texture can be made of is refused with the reason.
+    DdsHeader partial = cube;
+    partial.uiCaps2 = 0x200 | 0x400 | 0x1000;
+    DdsHeader array = volume;
+    array.uiDimension = 3, array.uiDepth = 0, array.uiArraySize = 4;
+    DdsHeader unknown{4, 4};
+    unknown.uiPixelFlags = 0x4, unknown.uiFourCC = 0x44434241; // "ABCD"
+    const std::pair<Bytes, const char*> refused[] = {
+        {Dds(partial, faces), "it is a partial cube map: faces -X, -Y, +Z, -Z are missing"},
+        {Dds(array, voxels), "it is an array of 4 images"},
+        {Dds(unknown, Bytes(16)), "its pixel format \"ABCD\" (0x44434241) is not one this reader knows"},
+    };
+    for (const auto& [bytes, szReason] : refused) {
+        WriteBytes("bad.dds", bytes);
+        EXPECT_EQ(Load("bad.dds"), nullptr) << szReason;
+        EXPECT_EQ(LastError().rfind("The image file " + Path("bad.dds") + " could not be decoded: " + szReason, 0), 0u)
+            << LastError();
+    }
+}
+
+TEST_F(ImageFiles, KTXFromOpen3DGivesPackedFloatCubeMapsWhateverItsGlFormatSays)
+{
+    // Two prefiltered environment maps: six 32 x 32 faces of
+    // GL_R11F_G11F_B10F and their 16 x 16 level. One says glFormat GL_RGB,
+    // the other repeats its glType there; both are read by their internal
+    // format, faces and levels in file order.
+    for (const char* szName : {"default_ibl_32.ktx", "park_ibl_32.ktx"}) {
+        SCOPED_TRACE(szName);
+        const Bytes file = FileBytes(s_strData + "/" + szName);
+        ASSERT_GT(file.size(), 64u);
+        std::uint32_t uiGlFormat = 0, uiKeyValues = 0;
+        std::memcpy(&uiGlFormat, file.data() + 24, 4);
+        std::memcpy(&uiKeyValues, file.data() + 60, 4);
+        const auto pImage = LoadPath(s_strData + "/" + szName);
+        ASSERT_NE(pImage, nullptr) << LastError();
+        EXPECT_EQ(ShapeOf(*pImage), Shape(FormatR11G11B10F, 32, 32, 1, 6, 2));
+        std::size_t uiAt = 64 + uiKeyValues;
+        for (std::uint32_t uiLevel = 0; uiLevel < 2; ++uiLevel) {
+            const std::size_t uiFace = (32u >> uiLevel) * (32u >> uiLevel) * 4;
+            uiAt += 4;
+            for (std::uint32_t f = 0; f < 6; ++f, uiAt += uiFace)
+                EXPECT_EQ(LevelOf(*pImage, f, uiLevel),
+                          Bytes(file.begin() + static_cast<std::ptrdiff_t>(uiAt),
+                                file.begin() + static_cast<std::ptrdiff_t>(uiAt + uiFace)))
+                    << "face " << f << " level " << uiLevel << ", glFormat " << std::hex << uiGlFormat;
+        }
+        EXPECT_EQ(uiAt, file.size());
+    }
+}
+
+TEST_F(ImageFiles, KTXReadsPaddedRowsEitherByteOrderItsOrientationAndOlderFormats)
+{
+    // RGB8, 3 x 2: rows of 9 bytes padded to 12, and a 1 x 1 level padded to
+    // 4. The image gets alpha and keeps the file's bottom-up rows.
+    KtxHeader rgb;
+    rgb.uiFormat = GL_RGB, rgb.uiInternalFormat = GL_RGB8, rgb.uiWidth = 3, rgb.uiLevels = 2;
+    const Bytes rows = Sequence(24, 3), small = {200, 201, 202, 0};
+    WriteBytes("rgb.ktx", Ktx(rgb, {{24, rows}, {4, small}}));
+    const auto pRGB = Load("rgb.ktx");
+    ASSERT_NE(pRGB, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pRGB), Shape(FormatRGBA8, 3, 2, 1, 1, 2));
+    Bytes expected;
+    for (std::size_t y = 0; y < 2; ++y)
+        for (std::size_t x = 0; x < 3; ++x) {
+            Append(expected, Bytes(rows.begin() + static_cast<std::ptrdiff_t>(y * 12 + x * 3),
+                                   rows.begin() + static_cast<std::ptrdiff_t>(y * 12 + x * 3 + 3)));
+            expected.push_back(255);
+        }
+    Append(expected, {200, 201, 202, 255});
+    EXPECT_EQ(pRGB->m_Pixels, expected);
+
+    // Big-endian 16-bit grey whose rows run top-down: words swapped, rows
+    // turned bottom-up.
+    KtxHeader r16;
+    r16.bBigEndian = true;
+    r16.uiType = GL_UNSIGNED_SHORT, r16.uiTypeSize = 2, r16.uiFormat = GL_RED, r16.uiInternalFormat = GL_R16;
+    r16.keyValues = KeyValue("KTXorientation", "S=r,T=d", true);
+    const Bytes words = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
+    WriteBytes("r16.ktx", Ktx(r16, {{8, words}}));
+    const auto pR16 = Load("r16.ktx");
+    ASSERT_NE(pR16, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pR16), Shape(FormatR16, 2, 2, 1, 1, 1));
+    EXPECT_EQ(pR16->m_Pixels, (Bytes{0x06, 0x05, 0x08, 0x07, 0x02, 0x01, 0x04, 0x03}));
+
+    // The internal format decides, whatever glType and glFormat say; an
+    // older writer's unsized GL_RGBA is sized by its glType.
+    KtxHeader careless;
+    careless.uiType = 0, careless.uiFormat = 0;
+    KtxHeader unsized;
+    unsized.uiInternalFormat = GL_RGBA;
+    const Bytes rgba = Sequence(16, 50);
+    for (const KtxHeader& header : {careless, unsized}) {
+        WriteBytes("rgba.ktx", Ktx(header, {{16, rgba}}));
+        const auto pRGBA = Load("rgba.ktx");
+        ASSERT_NE(pRGBA, nullptr) << LastError();
+        EXPECT_EQ(ShapeOf(*pRGBA), Shape(FormatRGBA8, 2, 2, 1, 1, 1));
+        EXPECT_EQ(pRGBA->m_Pixels, rgba);
+    }
+
+    KtxHeader arrayHeader, threeFaces, badPair;
+    arrayHeader.uiArray = 3;
+    threeFaces.uiFaces = 3;
+    badPair.keyValues = {200, 0, 0, 0, 'K', 'e', 'y', 0};
+    const std::pair<Bytes, const char*> refused[] = {
+        {Ktx(rgb, {{20, rows}, {4, small}}), "level 0 states 20 bytes, a 3 x 2 x 1 RGB8 level takes 24"},
+        {Ktx(arrayHeader, {{16, rgba}}), "it is an array texture of 3 layers"},
+        {Ktx(threeFaces, {{16, rgba}}), "it has 3 faces; 1, or 6 for a cube map"},
+        {Ktx(badPair, {{16, rgba}}), "a key/value pair runs past the key/value data"},
+    };
+    for (const auto& [bytes, szReason] : refused) {
+        WriteBytes("bad.ktx", bytes);
+        EXPECT_EQ(Load("bad.ktx"), nullptr) << szReason;
+        EXPECT_NE(LastError().find(std::string("could not be decoded: ") + szReason), std::string::npos) << LastError();
+    }
+}
+
+TEST_F(ImageFiles, VolumesFromNIfTIVTKAndMetaImageWritersAgreeVoxelForVoxel)
+{
+    // A big-endian NIfTI-1 scan of 32-bit floats (NaN outside the brain), and
+    // the same voxels as VTK writes them: ASCII, raw appended with 64-bit
+    // block headers, and MetaImage with zlib-compressed data in its own file.
+    const auto pScan = LoadPath(s_strData + "/resampled_anat_moved.nii");
+    ASSERT_NE(pScan, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pScan), Shape(FormatR32F, 17, 21, 3, 1, 1));
+    EXPECT_EQ(pScan->m_iComponentType, ComponentFloat32);
+    const Bytes nii = FileBytes(s_strData + "/resampled_anat_moved.nii");
+    std::vector<float> stored(17 * 21 * 3);
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        const std::uint8_t* p = nii.data() + 352 + 4 * i;
+        const std::uint32_t uiBits = std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+        std::memcpy(&stored[i], &uiBits, 4);
+    }
+    ExpectSameFloats(FloatsOf(*pScan), stored, "the file's big-endian floats");
+    EXPECT_GT(std::count_if(stored.begin(), stored.end(), [](float f) { return std::isnan(f); }), 100);
+    for (const char* szName : {"resampled_anat_ascii.vti", "resampled_anat_raw.vti", "resampled_anat.mhd"}) {
+        const auto pSame = LoadPath(s_strData + "/" + szName);
+        ASSERT_NE(pSame, nullptr) << szName << ": " << LastError();
+        EXPECT_EQ(ShapeOf(*pSame), ShapeOf(*pScan)) << szName;
+        ExpectSameFloats(FloatsOf(*pSame), stored, szName);
+    }
+
+    // A gzip-compressed mask of bytes, and the same as VTK raw appended data
+    // with 32-bit block headers: R8UI, the values kept.
+    const auto pMask = LoadPath(s_strData + "/standard.nii.gz");
+    ASSERT_NE(pMask, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pMask), Shape(FormatR8UI, 4, 5, 7, 1, 1));
+    const Bytes mask = Inflated(FileBytes(s_strData + "/standard.nii.gz"), 352 + 140, true);
+    EXPECT_EQ(pMask->m_Pixels, Bytes(mask.begin() + 352, mask.end()));
+    const auto pVtkMask = LoadPath(s_strData + "/standard_raw.vti");
+    ASSERT_NE(pVtkMask, nullptr) << LastError();
+    EXPECT_EQ(pVtkMask->m_Pixels, pMask->m_Pixels);
+
+    // ITK's MetaImage examples: bytes in a .raw file the header names, and
+    // floats compressed in the .mha itself. Two dimensions give one slice.
+    const auto pLung = LoadPath(s_strData + "/RatLungSlice1.mha");
+    ASSERT_NE(pLung, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pLung), Shape(FormatR8UI, 128, 128, 1, 1, 1));
+    EXPECT_EQ(pLung->m_Pixels, FileBytes(s_strData + "/RatLungSlice1.raw"));
+    const auto pShape = LoadPath(s_strData + "/CorpusCallosumMode0.mha");
+    ASSERT_NE(pShape, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pShape), Shape(FormatR32F, 58, 31, 1, 1, 1));
+    const Bytes mha = FileBytes(s_strData + "/CorpusCallosumMode0.mha");
+    static const char s_szLast[] = "ElementDataFile = LOCAL\n";
+    const auto itData = std::search(mha.begin(), mha.end(), s_szLast, s_szLast + sizeof(s_szLast) - 1) + sizeof(s_szLast) - 1;
+    EXPECT_EQ(pShape->m_Pixels, Inflated(Bytes(itData, mha.end()), 58 * 31 * 4, false));
+}
+
+TEST_F(ImageFiles, VolumeReadersKeepTypeSignAndByteOrderAndRefuseWhatTheyCannotHold)
+{
+    // MetaImage: big-endian signed shorts after HeaderSize bytes of a file of
+    // their own, named relative to the header.
+    const std::int16_t shorts[] = {-32768, -300, -1, 0, 1, 7, 255, 256, 1000, 12345, 32767, -2};
+    Bytes data = {9, 9, 9, 9, 9};
+    for (const std::int16_t s : shorts) {
+        data.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(s) >> 8));
+        data.push_back(static_cast<std::uint8_t>(s));
+    }
+    std::filesystem::create_directory(m_Folder / "raw");
+    WriteBytes("raw/ct.dat", data);
+    const std::string strHeader = "ObjectType = Image\nNDims = 3\nDimSize = 3 2 2\nElementType = MET_SHORT\n"
+                                  "ElementByteOrderMSB = True\nHeaderSize = 5\nElementDataFile = raw/ct.dat\n";
+    WriteBytes("ct.mhd", Bytes(strHeader.begin(), strHeader.end()));
+    const auto pCT = Load("ct.mhd");
+    ASSERT_NE(pCT, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pCT), Shape(FormatR16I, 3, 2, 2, 1, 1));
+    EXPECT_EQ(pCT->m_iComponentType, ComponentInt16);
+    std::vector<std::int16_t> read(12);
+    std::memcpy(read.data(), pCT->m_Pixels.data(), 24);
+    EXPECT_EQ(read, std::vector<std::int16_t>(std::begin(shorts), std::end(shorts)));
+
+    // VTK ASCII of signed bytes, NIfTI of unsigned shorts with its rescale.
+    const std::string strVtk = "<?xml version=\"1.0\"?>\n<VTKFile type=\"ImageData\" version=\"0.1\">\n"
+                               "<ImageData WholeExtent=\"0 2 0 1 5 5\"><Piece Extent=\"0 2 0 1 5 5\"><PointData>"
+                               "<DataArray type=\"Int8\" Name=\"v\" format=\"ascii\">-128 -1 0\n 1 64 127</DataArray>"
+                               "</PointData></Piece></ImageData></VTKFile>\n";
+    WriteBytes("labels.vti", Bytes(strVtk.begin(), strVtk.end()));
+    const auto pLabels = Load("labels.vti");
+    ASSERT_NE(pLabels, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pLabels), Shape(FormatR8I, 3, 2, 1, 1, 1));
+    EXPECT_EQ(pLabels->m_Pixels, (Bytes{0x80, 0xFF, 0, 1, 64, 127}));
+    Bytes nifti = NIfTI({3, 2, 1, 2}, 512, 16, 2.0f, -1.0f);
+    Append(nifti, {0x01, 0x00, 0xFF, 0xFF, 0x34, 0x12, 0, 0});
+    WriteBytes("dose.nii", nifti);
+    const auto pDose = Load("dose.nii");
+    ASSERT_NE(pDose, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pDose), Shape(FormatR16UI, 2, 1, 2, 1, 1));
+    EXPECT_EQ(pDose->m_Pixels, (Bytes{0x01, 0x00, 0xFF, 0xFF, 0x34, 0x12, 0, 0}));
+    EXPECT_EQ(std::make_pair(pDose->m_fValueScale, pDose->m_fValueOffset), std::make_pair(2.0f, -1.0f));
+
+    Bytes series = NIfTI({4, 2, 1, 1, 3}, 2, 8);
+    Append(series, Bytes(6));
+    Bytes doubles = NIfTI({3, 2, 1, 1}, 64, 64);
+    Append(doubles, Bytes(16));
+    const auto Text = [](const std::string& str) { return Bytes(str.begin(), str.end()); };
+    const std::tuple<const char*, Bytes, const char*> refused[] = {
+        {"series.nii", series, "it is a 4-D series (3 along axis 4); one volume is read"},
+        {"doubles.nii", doubles, "its voxel type code 64 is not read"},
+        {"missing.mhd", Text("NDims = 2\nDimSize = 2 2\nElementType = MET_UCHAR\nElementDataFile = none.raw\n"),
+         "its data file none.raw cannot be read"},
+        {"text.mha", Text("NDims = 2\nDimSize = 2 2\nBinaryData = False\nElementType = MET_UCHAR\nElementDataFile = LOCAL\n"),
+         "its voxels are written as text"},
+        {"wide.vti", Text("<VTKFile type=\"ImageData\"><ImageData><Piece Extent=\"0 1 0 0 0 0\"><PointData>"
+                          "<DataArray type=\"Int16\" format=\"ascii\">5 40000</DataArray></PointData></Piece>"
+                          "</ImageData></VTKFile>"),
+         "its ASCII value 40000 is no Int16"},
+    };
+    for (const auto& [szName, bytes, szReason] : refused) {
+        WriteBytes(szName, bytes);
+        EXPECT_EQ(Load(szName), nullptr) << szName;
+        EXPECT_NE(LastError().find(std::string("could not be decoded: ") + szReason), std::string::npos) << LastError();
+    }
+}
+
+TEST_F(ImageFiles, SixFaceSetsTakeTheirFacesByNameOrOrderAndMustAgree)
+{
+    // Six 2 x 2 pictures of their own bytes, listed by key in another order,
+    // with comments: face f of the cube is the picture named for it, its
+    // top row first.
+    const char* const keys[] = {"posx", "negx", "posy", "negy", "posz", "negz"};
+    Bytes expected;
+    for (int f = 0; f < 6; ++f) {
+        ImageData face;
+        face.m_iImageFormat = FormatRGBA8;
+        face.m_uiWidth = face.m_uiHeight = 2;
+        face.m_Pixels = Sequence(16, static_cast<unsigned int>(30 * f));
+        WritePNG(Path(std::string("sky_") + keys[f] + ".png"), face);
+        Append(expected, RowsReversed(face.m_Pixels, 8, 2));
+    }
+    const std::string strList = "# a sky\nnegz = sky_negz.png\nposx = sky_posx.png\n  POSY=sky_posy.png\n"
+                                "negx = sky_negx.png\nposz = sky_posz.png\nnegy = sky_negy.png\n";
+    WriteBytes("sky.cube", Bytes(strList.begin(), strList.end()));
+    const auto pCube = Load("sky.cube");
+    ASSERT_NE(pCube, nullptr) << LastError();
+    EXPECT_EQ(ShapeOf(*pCube), Shape(FormatRGBA8, 2, 2, 1, 6, 1));
+    EXPECT_EQ(pCube->m_Pixels, expected);
+
+    ImageData odd;
+    odd.m_iImageFormat = FormatRGBA8;
+    odd.m_uiWidth = odd.m_uiHeight = 3;
+    odd.m_Pixels = Sequence(36, 0);
+    WritePNG(Path("odd.png"), odd);
+    const std::string strSix = "sky_posx.png\nsky_negx.png\nsky_posy.png\n";
+    const std::pair<std::string, const char*> refused[] = {
+        {strSix + "sky_negy.png\nsky_posz.png\n", "it lists 5 files, a cube map needs six"},
+        {strSix + "odd.png\nsky_posz.png\nsky_negz.png\n", "face -Y (odd.png) is 3 x 3 RGBA8 with 1 levels, face +X 2 x 2"},
+        {strSix + "none.png\nsky_posz.png\nsky_negz.png\n", "face -Y (none.png): "},
+        {strSix + "sky.cube\nsky_posz.png\nsky_negz.png\n", "face -Y (sky.cube) is itself a list of faces"},
+        {"posx = a.png\nnegx = b.png\nposy = c.png\nnegy = d.png\nposz = e.png\n", "face negz is missing"},
+        {"posx = a.png\nposx = b.png\n", "face posx is given twice"},
+        {"posx = a.png\nb.png\n", "it mixes \"key = file\" lines and bare file names"},
+    };
+    for (const auto& [strText, szReason] : refused) {
+        WriteBytes("bad.cube", Bytes(strText.begin(), strText.end()));
+        EXPECT_EQ(Load("bad.cube"), nullptr) << szReason;
+        EXPECT_NE(LastError().find(std::string("could not be decoded: ") + szReason), std::string::npos) << LastError();
+    }
+}
+
+TEST_F(ImageFiles, CutOrLyingHeadersGiveNoImageOneMessageAndNoLargeAllocation)
+{
+    // Every real file, cut short at several places (a MetaImage header with
+    // its data file cut).
+    const char* const real[] = {"photo_dxt1.dds",          "photo_alpha_bgra.dds",        "default_ibl_32.ktx",
+                                "resampled_anat_moved.nii", "standard.nii.gz",         "resampled_anat_ascii.vti",
+                                "resampled_anat_raw.vti",   "CorpusCallosumMode0.mha", "RatLungSlice1.raw",
+                                "resampled_anat.zraw"};
+    std::filesystem::copy_file(s_strData + "/RatLungSlice1.mha", Path("RatLungSlice1.mha"));
+    std::filesystem::copy_file(s_strData + "/resampled_anat.mhd", Path("resampled_anat.mhd"));
+    for (const char* szName : real) {
+        const Bytes whole = FileBytes(s_strData + "/" + szName);
+        const std::string strExtension = std::filesystem::path(szName).extension().string();
+        const bool bData = strExtension == ".raw" || strExtension == ".zraw";
+        const std::string strLoaded =
+            bData ? std::filesystem::path(szName).replace_extension(strExtension == ".raw" ? ".mha" : ".mhd").string()
+                  : "cut" + strExtension;
+        for (const std::size_t uiKeep : {std::size_t{4}, std::size_t{30}, whole.size() / 2, whole.size() * 3 / 4}) {
+            WriteBytes(bData ? szName : strLoaded, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(uiKeep)));
+            EXPECT_EQ(Load(strLoaded), nullptr) << szName << " cut to " << uiKeep << " bytes";
+            EXPECT_EQ(LastError().rfind("The image file " + Path(strLoaded) + " could not be decoded: ", 0), 0u)
+                << LastError();
+        }
+    }
+
+    // Headers that claim far more than their files hold: each is refused
+    // before anything of the claimed size is allocated.
+    DdsHeader dds{20000, 20000};
+    KtxHeader ktx;
+    ktx.uiInternalFormat = GL_RGBA32F, ktx.uiType = GL_FLOAT, ktx.uiWidth = 16000, ktx.uiHeight = 8000;
+    KtxHeader ktxLevels = ktx;
+    ktxLevels.uiWidth = ktxLevels.uiHeight = 4, ktxLevels.uiLevels = 9;
+    const std::string strHuge = "NDims = 3\nDimSize = 2000 2000 400\nElementType = MET_UCHAR\n";
+    const auto Text = [](const std::string& str) { return Bytes(str.begin(), str.end()); };
+    Bytes niftiHuge = NIfTI({3, 2000, 2000, 400}, 2, 8);
+    Append(niftiHuge, Bytes(64));
+    Bytes gz;
+    {
+        // The header, gzip-compressed as .nii.gz files are.
+        z_stream stream{};
+        deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+        Bytes out(deflateBound(&stream, static_cast<uLong>(niftiHuge.size())));
+        stream.next_in = niftiHuge.data();
+        stream.avail_in = static_cast<uInt>(niftiHuge.size());
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        deflate(&stream, Z_FINISH);
+        out.resize(out.size() - stream.avail_out);
+        deflateEnd(&stream);
+        gz = out;
+    }
+    Bytes compressedMha = Text(strHuge + "CompressedData = True\nElementDataFile = LOCAL\n");
+    Append(compressedMha, Deflated(niftiHuge));
+    const std::string strBlock = "<VTKFile type=\"ImageData\"><ImageData><Piece Extent=\"0 1999 0 1999 0 399\">"
+                                 "<PointData><DataArray type=\"UInt8\" format=\"appended\" offset=\"0\"/></PointData>"
+                                 "</Piece></ImageData><AppendedData encoding=\"raw\">_";
+    Bytes block = Text(strBlock);
+    Append(block, {0x00, 0x10, 0x5E, 0x5F, 'r', 'e', 's', 't'}); // 1600000000 bytes, it says
+    const std::tuple<const char*, Bytes, const char*> lying[] = {
+        {"huge.dds", Dds(dds, Bytes(64)), "the file ends before its pixels do"},
+        {"wide.dds", Dds(DdsHeader{70000, 2}, Bytes(64)), "its width 70000 is outside 1 to 65536"},
+        {"huge.ktx", Ktx(ktx, {{64, Bytes(64)}}), "the file ends before its pixels do"},
+        {"levels.ktx", Ktx(ktxLevels, {{256, Bytes(256)}}), "9 mipmap levels, a 4 x 4 x 1 image has at most 3"},
+        {"huge.mha", Text(strHuge + "ElementDataFile = LOCAL\n" + std::string(64, 'x')), "the file ends before its voxels do"},
+        {"packed.mha", compressedMha, "compressed bytes cannot hold the 1600000000 its header claims"},
+        {"huge.nii", niftiHuge, "the file ends before its voxels do"},
+        {"huge.gz", gz, "compressed bytes cannot hold the 1600000352 its header claims"},
+        {"huge.vti", Text("<VTKFile type=\"ImageData\"><ImageData><Piece Extent=\"0 1999 0 1999 0 399\"><PointData>"
+                          "<DataArray type=\"UInt8\" format=\"ascii\">1 2 3</DataArray></PointData></Piece>"
+                          "</ImageData></VTKFile>"),
+         "its ASCII data is too short for the 1600000000 voxels of its Extent"},
+        {"block.vti", block, "the file ends before its voxels do"},
+        {"many.cube", Bytes(100000, 'a'), "it is too long for a list of six faces (100000 bytes)"},
+    };
+    for (const auto& [szName, bytes, szReason] : lying) {
+        WriteBytes(szName, bytes);
+        std::unique_ptr<ImageData> pImage;
+        const std::size_t uiLargest = OndoTest::LargestAllocation([&] { pImage = Load(szName); });
+        EXPECT_EQ(pImage, nullptr) << szName;
+        EXPECT_EQ(LastError().rfind("The image file " + Path(szName) + " could not be decoded: ", 0), 0u) << LastError();
+        EXPECT_NE(LastError().find(szReason), std::string::npos) << szName << ": " << LastError();
+        EXPECT_LT(uiLargest, std::size_t{16} << 20) << szName << " asked for that many bytes at once";
+    }
+}
