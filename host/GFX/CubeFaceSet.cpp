@@ -1,5 +1,5 @@
 // A cube map made of six face images: a ".cube" text file lists them (see
-// docs/cube-files.md) and each face is read through the loader's other
+// docs/image-files.md) and each face is read through the loader's other
 // readers. Faces must be square and agree in size, format and level count.
 
 #include "host/GFX/ImageReaders.h"
