@@ -239,6 +239,57 @@ TEST(Textures, VolumesCubeMapsAndTheirRefusals)
     glDeleteTextures(2, textures);
 }
 
+// The mutable and mipmap flags, a file's own levels and block formats, for
+// volumes and cube maps as for 2D images.
+TEST(Textures, VolumeAndCubeUploadsHonourTheirFlagsLevelsAndBlocks)
+{
+    OndoTest::TestDevice();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    const GLuint uiMutable = LoadTexture3D(MakeImage(Ondo::GFX::FormatR8, 4, 3, 2), true, true);
+    const GLuint uiChain = LoadTexture3D(MakeImage(Ondo::GFX::FormatR32F, 5, 2, 8), false, true);
+    const GLuint uiLabels = LoadTexture3D(MakeImage(Ondo::GFX::FormatR16UI, 4, 4, 4), false, true);
+    EXPECT_EQ(std::make_tuple(TexParameter(GL_TEXTURE_3D, uiMutable, GL_TEXTURE_IMMUTABLE_FORMAT),
+                              TexParameter(GL_TEXTURE_3D, uiMutable, GL_TEXTURE_MAX_LEVEL)),
+              std::make_tuple(GL_FALSE, 2));
+    EXPECT_EQ(TexParameter(GL_TEXTURE_3D, uiChain, GL_TEXTURE_IMMUTABLE_LEVELS), 4) << "the depth of 8 sets the chain";
+    EXPECT_EQ(TexParameter(GL_TEXTURE_3D, uiLabels, GL_TEXTURE_IMMUTABLE_LEVELS), 1) << "no mipmaps of integers";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+    // A cube map with the two levels it brings keeps them, mipmaps asked or not.
+    ImageData levels = MakeImage(Ondo::GFX::FormatRGBA8, 4, 4, 1, 6);
+    levels.m_uiNumMipMaps = 2;
+    levels.m_Pixels.resize(levels.GetRequiredSize(), 9);
+    const GLuint uiCube = LoadTextureCubeMap(levels, true, true);
+    EXPECT_EQ(std::make_tuple(TexParameter(GL_TEXTURE_CUBE_MAP, uiCube, GL_TEXTURE_IMMUTABLE_FORMAT),
+                              TexParameter(GL_TEXTURE_CUBE_MAP, uiCube, GL_TEXTURE_MAX_LEVEL)),
+              std::make_tuple(GL_FALSE, 1));
+    std::vector<std::uint8_t> small(2 * 2 * 4);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, uiCube);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, 1, GL_RGBA, GL_UNSIGNED_BYTE, small.data());
+    const auto itLevel = levels.m_Pixels.begin() + static_cast<std::ptrdiff_t>(levels.GetOffset(2, 1));
+    EXPECT_EQ(small, std::vector<std::uint8_t>(itLevel, itLevel + 16)) << "level 1 of +Y is the file's";
+
+    // Blocks stay blocks: BC1 faces, a BPTC volume; S3TC volumes the GL refuses.
+    const ImageData blocks = MakeImage(Ondo::GFX::FormatBC1, 8, 8, 1, 6);
+    const GLuint uiBlocks = LoadTextureCubeMap(blocks, false, false);
+    GLint iFormat = 0;
+    glBindTexture(GL_TEXTURE_CUBE_MAP, uiBlocks);
+    glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, 0, GL_TEXTURE_INTERNAL_FORMAT, &iFormat);
+    EXPECT_EQ(iFormat, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT);
+    std::vector<std::uint8_t> face(32);
+    glGetCompressedTexImage(GL_TEXTURE_CUBE_MAP_NEGATIVE_Y, 0, face.data());
+    EXPECT_EQ(face, std::vector<std::uint8_t>(blocks.m_Pixels.begin() + 3 * 32, blocks.m_Pixels.begin() + 4 * 32));
+    glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+    const GLuint uiBPTC = LoadTexture3D(MakeImage(Ondo::GFX::FormatBC7, 4, 4, 2), false, false);
+    EXPECT_EQ(GetInternalFormat3D(uiBPTC), static_cast<GLenum>(GL_COMPRESSED_RGBA_BPTC_UNORM));
+    EXPECT_EQ(OndoTest::Thrown([&] { LoadTexture3D(MakeImage(Ondo::GFX::FormatBC1, 4, 4, 2), false, false); }),
+              "LoadTexture3D: BC1 blocks are two-dimensional; OpenGL takes no volume of them");
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    const GLuint textures[] = {uiMutable, uiChain, uiLabels, uiCube, uiBlocks, uiBPTC};
+    glDeleteTextures(6, textures);
+}
+
 TEST(Textures, FormatQueriesSimilarTexturesAndTheDefaultSampler)
 {
     OndoTest::TestDevice();
