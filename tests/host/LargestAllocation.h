@@ -7,7 +7,8 @@ namespace OndoTest {
 
 // The largest single request to the global operator new while fn runs on
 // this thread: a reader that trusts a lying header asks for what it claims.
-// The host test binary replaces operator new to count it.
+// The host test binary counts it by replacing operator new, or through the
+// allocation hooks of AddressSanitizer where that runs.
 std::size_t LargestAllocation(const std::function<void()>& fn);
 
 } // namespace OndoTest
