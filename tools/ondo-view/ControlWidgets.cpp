@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +27,12 @@ using Control = Ondo::Instrumenter::Control;
 
 namespace {
 
+// The shortest text that reads back as the same float.
 std::string FloatText(float fValue)
 {
     char szText[32];
-    std::snprintf(szText, sizeof(szText), "%.9g", static_cast<double>(fValue));
-    return szText;
+    const auto result = std::to_chars(szText, szText + sizeof(szText), fValue);
+    return std::string(szText, result.ptr);
 }
 
 ControlEdit Make(const std::string& strItem, const Control& control, std::string strText)
