@@ -266,6 +266,25 @@ TEST(ViewPreview, KindsOfTexelsBecomeTheColoursTheyStandFor)
     EXPECT_EQ(DescribeTexel(integers, 1, 0), "");
 }
 
+TEST(ViewShaderLog, CompilerLogsOfEveryVendorGiveFileAndLine)
+{
+    const std::vector<ShaderProblem> mesa =
+        ParseCompileLog("a.frag", "0:12(5): error: `x' undeclared\n0:14(1): warning: unused\n");
+    ASSERT_EQ(mesa.size(), 2u);
+    EXPECT_EQ(mesa[0].Text(), "a.frag:12: error: `x' undeclared");
+    EXPECT_EQ(mesa[1].m_iLine, 14);
+    const std::vector<ShaderProblem> nvidia = ParseCompileLog("a.frag", "0(7) : error C1008: undefined variable \"x\"");
+    ASSERT_EQ(nvidia.size(), 1u);
+    EXPECT_EQ(nvidia[0].Text(), "a.frag:7: error C1008: undefined variable \"x\"");
+    const std::vector<ShaderProblem> glslang = ParseCompileLog("a.frag", "ERROR: 0:3: 'x' : undeclared identifier");
+    ASSERT_EQ(glslang.size(), 1u);
+    EXPECT_EQ(glslang[0].Text(), "a.frag:3: ERROR: 'x' : undeclared identifier");
+    // A log that names no line is kept whole.
+    const std::vector<ShaderProblem> other = ParseCompileLog("a.frag", "The shader could not be read: gone\n");
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].Text(), "a.frag: The shader could not be read: gone");
+}
+
 TEST_F(ViewWindowTest, PreviewReadsTheChosenLayerFaceAndSwizzle)
 {
     // A volume whose layer z holds z + 1 in red, a cube map whose face f
