@@ -3,6 +3,8 @@
 // changed on disk are rebuilt or refused with file and line, saving gives a
 // document that loads and saves to the same text, and the command line.
 
+#include "support/Command.h"
+
 #include "ControlWidgets.h"
 #include "Preview.h"
 #include "ViewApp.h"
@@ -20,10 +22,9 @@
 
 #include <gtest/gtest.h>
 
-#include <limits.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -38,12 +39,7 @@ namespace {
 
 const fs::path s_Examples = EXAMPLES_DIR;
 
-fs::path ExecutableDirectory()
-{
-    char szPath[PATH_MAX];
-    const ssize_t iLength = ::readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
-    return fs::path(std::string(szPath, static_cast<std::size_t>(std::max<ssize_t>(iLength, 0)))).parent_path();
-}
+fs::path ExecutableDirectory() { return fs::read_symlink("/proc/self/exe").parent_path(); }
 
 std::string ReadText(const fs::path& path)
 {
@@ -439,24 +435,12 @@ TEST_F(ViewWindowTest, SavedEditsLoadAndSaveToTheSameText)
 
 namespace {
 
-struct Result {
-    int iStatus = -1;
-    std::string strOutput;
-};
+using Result = OndoTest::CommandResult;
 
 Result RunView(const std::string& strArguments, const std::string& strEnvironment = std::string())
 {
-    const std::string strCommand =
-        strEnvironment + " " + (ExecutableDirectory() / "ondo-view").string() + " " + strArguments + " 2>&1";
-    Result result;
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    if (!pPipe) return result;
-    char szBuffer[4096];
-    std::size_t uiRead = 0;
-    while ((uiRead = fread(szBuffer, 1, sizeof(szBuffer), pPipe)) > 0) result.strOutput.append(szBuffer, uiRead);
-    const int iStatus = pclose(pPipe);
-    result.iStatus = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-    return result;
+    return OndoTest::RunCommand(strEnvironment + " " + (ExecutableDirectory() / "ondo-view").string() + " " +
+                                strArguments);
 }
 
 } // namespace

@@ -8,9 +8,6 @@
 
 #include "Ondo/OpenGL/Device.h"
 
-#include <limits.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -44,12 +41,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The plug-in is looked for beside the executable.
 std::string ExecutableDirectory()
 {
-    char szPath[PATH_MAX];
-    const ssize_t iLength = ::readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
-    if (iLength <= 0) return ".";
-    return std::filesystem::path(std::string(szPath, static_cast<std::size_t>(iLength))).parent_path().string();
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : executable.parent_path().string();
 }
 
 int WholeNumber(const std::string& strOption, const std::string& strText)
