@@ -159,6 +159,8 @@ int SnapToRange(const Control& control, int iValue)
 void DrawControls(const std::string& strItem, const Ondo::Instrumenter& instrumenter, std::vector<ControlEdit>& edits,
                   std::string& strOpenError)
 {
+    // Widgets take part of the width, so that their labels show beside them.
+    ImGui::PushItemWidth(ImGui::GetContentRegionAvail().x * 0.58f);
     for (const Control& control : instrumenter.GetControls()) {
         ImGui::PushID(control.m_Id);
         const char* szLabel = control.m_strLabel.c_str();
@@ -248,6 +250,7 @@ void DrawControls(const std::string& strItem, const Ondo::Instrumenter& instrume
         }
         ImGui::PopID();
     }
+    ImGui::PopItemWidth();
 }
 
 std::string OpenWithDesktop(const std::string& strPath)

@@ -229,7 +229,7 @@ void ViewApp::Frame(bool bCapture)
     const int iTop = static_cast<int>(ImGui::GetFrameHeight());
     const int iWidth = static_cast<int>(size.x), iHeight = static_cast<int>(size.y) - iTop;
     const int iUpper = iHeight * 62 / 100;
-    const int iFilters = iWidth * 19 / 100, iFilter = iWidth * 31 / 100, iTimes = iWidth * 55 / 100;
+    const int iFilters = iWidth * 22 / 100, iFilter = iWidth * 30 / 100, iTimes = iWidth * 55 / 100;
     DrawFilters({0, iTop, iFilters, iUpper});
     DrawFilter({iFilters, iTop, iFilter, iUpper});
     DrawPreview({iFilters + iFilter, iTop, iWidth - iFilters - iFilter, iUpper});
@@ -292,7 +292,8 @@ void ViewApp::DrawMenu()
         if (ImGui::MenuItem("Quit", "Ctrl+Q")) m_bQuit = true;
         ImGui::EndMenu();
     }
-    ImGui::TextDisabled("%s", m_Session.GetGraphPath().c_str());
+    ImGui::TextDisabled("%s", std::filesystem::path(m_Session.GetGraphPath()).filename().string().c_str());
+    if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", m_Session.GetGraphPath().c_str());
     if (!m_strStatus.empty()) {
         ImGui::SameLine();
         ImGui::TextUnformatted(("  " + m_strStatus).c_str());

@@ -4,6 +4,7 @@
 #include "ViewApp.h"
 #include "ViewSession.h"
 
+#include "host/FlowGraph/Graph.h"
 #include "host/Window/GlfwWindow.h"
 
 #include "Ondo/OpenGL/Device.h"
@@ -29,6 +30,8 @@ const char* const s_szUsage =
     "  --frames N          run N frames, then quit\n"
     "  --screenshot FILE   with --frames: write a PNG of the window after the last frame\n"
     "  --size WxH          the window's size (default 1280x800)\n"
+    "  --select FILTER[/PORT]  open with this filter chosen (and this texture port previewed);\n"
+    "                      repeatable: the last filter is chosen, the last port previewed\n"
     "  --output-dir DIR    where the graph's output files go (default: the current directory)\n"
     "  --write-anywhere    let the graph write files outside the output folder\n"
     "  --plugin PATH       the plug-in module to load (default: Prismvale.so beside ondo-view)\n"
@@ -64,6 +67,7 @@ struct Options {
     OndoView::ViewOptions view;
     int iFrames = 0; // 0: until the window closes
     std::string strScreenshot;
+    std::vector<std::string> selections;
     int iWidth = 1280, iHeight = 800;
     bool bHelp = false;
 };
@@ -90,6 +94,8 @@ Options ParseArguments(const std::vector<std::string>& args)
             if (uiX == std::string::npos) throw UsageError("--size takes WIDTHxHEIGHT, not \"" + strSize + "\"");
             options.iWidth = WholeNumber(strArg, strSize.substr(0, uiX));
             options.iHeight = WholeNumber(strArg, strSize.substr(uiX + 1));
+        } else if (strArg == "--select") {
+            options.selections.push_back(value(i));
         } else if (strArg == "--output-dir") {
             options.view.m_strOutputDirectory = value(i);
         } else if (strArg == "--write-anywhere") {
@@ -134,6 +140,13 @@ int Run(const Options& options)
     {
         OndoView::ViewSession session(view, device);
         OndoView::ViewApp app(*pWindow, session);
+        for (const std::string& strSelect : options.selections) {
+            const std::size_t uiSlash = strSelect.find('/');
+            const std::string strItem = strSelect.substr(0, uiSlash);
+            session.GetGraph().RequireItem(strItem);
+            app.Select(strItem);
+            if (uiSlash != std::string::npos) app.SetPreview(strItem, strSelect.substr(uiSlash + 1));
+        }
         for (int iFrame = 0; !app.ShouldClose() && (options.iFrames == 0 || iFrame < options.iFrames); ++iFrame)
             app.Frame(!strScreenshot.empty() && iFrame + 1 == options.iFrames);
         if (options.iFrames > 0 && (session.HasFailed() || !session.GetRunError().empty())) {
