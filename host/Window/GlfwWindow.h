@@ -17,8 +17,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A window with an OpenGL 4.3 core context, made with GLFW. One window at a
-// time per process: GLFW is set up with the first and shut down with it.
+// A window with an OpenGL 4.3 core context, made with GLFW, used on the main
+// thread. GLFW is set up with the first window and stays up until the
+// process ends.
 class GlfwWindow {
 public:
     // Throws NoDisplayError when no display can be reached, and
