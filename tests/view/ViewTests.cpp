@@ -474,6 +474,10 @@ TEST(ViewCommandLine, ScreenshotsAfterFramesAndOneLineWithoutADisplay)
 
     result = RunView(strGraph + " --screenshot " + shot.string());
     EXPECT_EQ(result.iStatus, 2) << result.strOutput;
+    const std::string strMissing = (directory / "missing.xml").string();
+    result = RunView(strMissing + " --frames 1");
+    EXPECT_EQ(result.iStatus, 1) << result.strOutput;
+    EXPECT_NE(result.strOutput.find(strMissing), std::string::npos) << result.strOutput;
 
     result = RunView("--help");
     EXPECT_EQ(result.iStatus, 0);

@@ -26,11 +26,14 @@ void MessageLog::Log(const std::string& strMessage)
     while (m_Messages.size() > Capacity) m_Messages.pop_front();
 }
 
+DiagnosticsTarget::DiagnosticsTarget(Ondo::LoggerInterface& logger) { Ondo::OpenGL::SetDiagnosticsLogger(&logger); }
+
+DiagnosticsTarget::~DiagnosticsTarget() { Ondo::OpenGL::SetDiagnosticsLogger(nullptr); }
+
 ViewSession::ViewSession(const ViewOptions& options, Ondo::OpenGL::Device& device)
     : m_Device(device), m_Executer(&m_Log)
 {
     m_Core.SetLogger(&m_Log);
-    Ondo::OpenGL::SetDiagnosticsLogger(&m_Log);
     m_Core.LoadPlugin(options.m_strPlugin);
     Ondo::Host::RegisterHostModules(m_Core);
     Ondo::GFX::RegisterStandardImageReaders(m_Core);
@@ -64,7 +67,6 @@ ViewSession::~ViewSession()
     m_Device.MakeCurrent();
     m_Executer.AbandonFrame();
     m_pGraph.reset();
-    Ondo::OpenGL::SetDiagnosticsLogger(nullptr);
 }
 
 void ViewSession::ApplyEdits()

@@ -52,6 +52,15 @@ private:
     std::deque<std::string> m_Messages;
 };
 
+// Points the GL checks' diagnostics at a logger while it lives.
+class DiagnosticsTarget {
+public:
+    explicit DiagnosticsTarget(Ondo::LoggerInterface& logger);
+    ~DiagnosticsTarget();
+    DiagnosticsTarget(const DiagnosticsTarget&) = delete;
+    DiagnosticsTarget& operator=(const DiagnosticsTarget&) = delete;
+};
+
 class ViewSession {
 public:
     // Loads the plug-in and the graph (relative names in options are taken
@@ -95,6 +104,7 @@ private:
     void ApplyEdits();
 
     MessageLog m_Log;
+    DiagnosticsTarget m_Diagnostics{m_Log};
     Ondo::Core m_Core;
     Ondo::OpenGL::Device& m_Device;
     std::string m_strGraph;
