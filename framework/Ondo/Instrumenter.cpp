@@ -231,7 +231,18 @@ const Instrumenter::Control& Instrumenter::Require(const std::string& strLabel) 
 
 void Instrumenter::SetControl(const std::string& strLabel, const std::string& strText)
 {
-    const Control& control = Require(strLabel);
+    Edit(Require(strLabel), strText);
+}
+
+void Instrumenter::SetControl(ControlId id, const std::string& strText)
+{
+    const Control* pControl = FindControl(id);
+    if (!pControl) throw std::invalid_argument("No control with id " + std::to_string(id) + " (it was removed)");
+    Edit(*pControl, strText);
+}
+
+void Instrumenter::Edit(const Control& control, const std::string& strText)
+{
     // Callbacks may add or remove controls, so nothing is read from the
     // control once its callback runs.
     const Callback fnChanged = control.m_fnChanged;
@@ -242,7 +253,7 @@ void Instrumenter::SetControl(const std::string& strLabel, const std::string& st
     case ControlKind::StringView:
         Refuse(control, strText, "it cannot be edited");
     case ControlKind::Button:
-        Press(strLabel);
+        PressControl(control);
         return;
     case ControlKind::Choice: {
         int iIndex = -1;
@@ -251,7 +262,7 @@ void Instrumenter::SetControl(const std::string& strLabel, const std::string& st
             iIndex = static_cast<int>(it - control.m_Items.begin());
         else if (!ParseInt(strText, iIndex))
             Refuse(control, strText, "it is neither an item nor an item index");
-        Choose(strLabel, iIndex);
+        ChooseControl(control, iIndex);
         return;
     }
     case ControlKind::Bool: {
@@ -301,9 +312,10 @@ void Instrumenter::SetControl(const std::string& strLabel, const std::string& st
     if (fnChanged) fnChanged();
 }
 
-void Instrumenter::Choose(const std::string& strLabel, int iIndex)
+void Instrumenter::Choose(const std::string& strLabel, int iIndex) { ChooseControl(Require(strLabel), iIndex); }
+
+void Instrumenter::ChooseControl(const Control& control, int iIndex)
 {
-    const Control& control = Require(strLabel);
     if (control.m_eKind != ControlKind::Choice)
         Refuse(control, std::to_string(iIndex), "it is not a choice");
     if (iIndex < 0 || iIndex >= static_cast<int>(control.m_Items.size()))
@@ -314,9 +326,10 @@ void Instrumenter::Choose(const std::string& strLabel, int iIndex)
     if (fnChosen) fnChosen(iIndex);
 }
 
-void Instrumenter::Press(const std::string& strLabel)
+void Instrumenter::Press(const std::string& strLabel) { PressControl(Require(strLabel)); }
+
+void Instrumenter::PressControl(const Control& control)
 {
-    const Control& control = Require(strLabel);
     if (control.m_eKind != ControlKind::Button) Refuse(control, "", "it is not a button");
     const Callback fnPressed = control.m_fnChanged;
     if (fnPressed) fnPressed();

@@ -96,6 +96,10 @@ public:
     // the control cannot be edited, or the text does not fit it; the setting
     // is then left unchanged and no callback runs.
     void SetControl(const std::string& strLabel, const std::string& strText);
+    // The same for one control by its id, for labels that several controls
+    // share (one per attribute, say); throws as above, also for an id that
+    // is no longer present.
+    void SetControl(ControlId id, const std::string& strText);
     // Selects item iIndex of a choice and calls its callback with the index.
     void Choose(const std::string& strLabel, int iIndex);
     void Press(const std::string& strLabel);
@@ -109,6 +113,9 @@ private:
     template <class T>
     ControlId AddBound(ControlKind eKind, const std::string& strLabel, T* pValue, Callback fnChanged);
     const Control& Require(const std::string& strLabel) const;
+    void Edit(const Control& control, const std::string& strText);
+    void ChooseControl(const Control& control, int iIndex);
+    void PressControl(const Control& control);
 
     std::vector<Control> m_Controls;
     ControlId m_NextId = 0;

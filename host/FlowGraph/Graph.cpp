@@ -3,6 +3,8 @@
 #include "GLErrors.h"
 #include "ValueText.h"
 
+#include "host/OpenGL/ShaderFiles.h"
+
 #include "Ondo/Core.h"
 #include "Ondo/FlowGraph/FilterRegistry.h"
 #include "Ondo/FlowGraph/ScopeExecuter.h"
@@ -258,9 +260,23 @@ std::string Graph::FileNameProblem(const std::string& strName)
 // either way the message names the item and the control.
 void Graph::SetControl(const std::string& strItem, const std::string& strLabel, const std::string& strValue)
 {
-    ScopeItem& item = RequireItem(strItem);
     Instrumenter& instrumenter = GetInstrumenter(strItem);
-    const Instrumenter::Control* pControl = instrumenter.FindControl(strLabel);
+    EditControl(strItem, instrumenter.FindControl(strLabel), strLabel, strValue,
+                [&] { instrumenter.SetControl(strLabel, strValue); });
+}
+
+void Graph::SetControl(const std::string& strItem, Instrumenter::ControlId id, const std::string& strValue)
+{
+    Instrumenter& instrumenter = GetInstrumenter(strItem);
+    const Instrumenter::Control* pControl = instrumenter.FindControl(id);
+    EditControl(strItem, pControl, pControl ? pControl->m_strLabel : "#" + std::to_string(id), strValue,
+                [&] { instrumenter.SetControl(id, strValue); });
+}
+
+void Graph::EditControl(const std::string& strItem, const Instrumenter::Control* pControl, const std::string& strLabel,
+                        const std::string& strValue, const std::function<void()>& fnEdit)
+{
+    ScopeItem& item = RequireItem(strItem);
     if (pControl && pControl->m_eKind == Instrumenter::ControlKind::FileName && !strValue.empty()) {
         const std::string strProblem = FileNameProblem(strValue);
         if (!strProblem.empty())
@@ -268,7 +284,9 @@ void Graph::SetControl(const std::string& strItem, const std::string& strLabel, 
                                      strProblem);
     }
     try {
-        instrumenter.SetControl(strLabel, strValue);
+        // A callback that rebuilds programs at once compiles them for the item.
+        OpenGL::ShaderUser user(&item);
+        fnEdit();
     } catch (const std::exception& error) {
         throw std::runtime_error(item.Describe() + ": " + error.what());
     }
@@ -279,6 +297,7 @@ void Graph::SetControl(const std::string& strItem, const std::string& strLabel, 
 // one that throws, and released again.
 void Graph::Attach(ScopeItem& item)
 {
+    OpenGL::ShaderUser user(&item);
     const std::size_t uiErrors = m_Core.GetErrors().size();
     bool bGL = true;
     if (auto* pFilter = dynamic_cast<OpenGL::BaseFilter*>(&item))
@@ -301,6 +320,13 @@ void Graph::Detach(ScopeItem& item)
         pFilter->DetachDevice();
     else if (auto* pCtrl = dynamic_cast<OpenGL::BaseCtrlFlowFilter*>(&item))
         pCtrl->DetachDevice();
+}
+
+void Graph::RebuildResources(ScopeItem& item)
+{
+    if (!m_pDevice) return;
+    Detach(item);
+    Attach(item);
 }
 
 void Graph::AttachDevice(OpenGL::Device& device)

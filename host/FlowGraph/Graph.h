@@ -4,6 +4,7 @@
 #include "Ondo/FlowGraph/Scope.h"
 #include "Ondo/Instrumenter.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -93,12 +94,18 @@ public:
     // also when the control's callback refuses the edit, and before the edit
     // when a file-name control is given something that is no regular file.
     void SetControl(const std::string& strItem, const std::string& strLabel, const std::string& strValue);
+    // The same for one control by its id (labels need not be unique).
+    void SetControl(const std::string& strItem, Instrumenter::ControlId id, const std::string& strValue);
 
     // Binds every item to the device (creating GPU resources, in item order)
     // and keeps the device for items added later; releases them all again.
     void AttachDevice(OpenGL::Device& device);
     void DetachDevice();
     OpenGL::Device* GetDevice() const { return m_pDevice; }
+    // Releases one item's GPU resources and makes them anew (a shader file it
+    // reads has changed): its ports, connections and settings stay. Throws as
+    // binding does; the item is then left without resources.
+    void RebuildResources(ScopeItem& item);
 
     // Checks the execution order of every scope (throws for a cycle).
     void Validate() const;
@@ -111,6 +118,8 @@ private:
     struct LiteralEntry;
     void Attach(ScopeItem& item);
     void Detach(ScopeItem& item);
+    void EditControl(const std::string& strItem, const Instrumenter::Control* pControl, const std::string& strLabel,
+                     const std::string& strValue, const std::function<void()>& fnEdit);
     void CollectItems(const Scope& scope, std::vector<ScopeItem*>& items) const;
     void ResetChanged(Scope& scope);
 

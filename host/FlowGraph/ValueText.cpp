@@ -82,6 +82,12 @@ public:
     void* GetPointer() override { return &m_Value; }
     void Parse(const std::string& strText) override { m_Value = Read(strText); }
     std::string Format() const override;
+    std::string FormatValueAt(const void* pValue) const override
+    {
+        Holder copy;
+        copy.m_Value = *static_cast<const T*>(pValue);
+        return copy.Format();
+    }
     std::unique_ptr<Port> MakePort(const PortSettings& settings) const override
     {
         return std::make_unique<SimplePortT<T>>(settings);
@@ -263,6 +269,13 @@ std::unique_ptr<ValueHolder> MakeValueHolder(const std::string& strTypeName)
     for (const auto& entry : Holders())
         if (*entry.first == strTypeName) return entry.second();
     return nullptr;
+}
+
+std::optional<std::string> FormatPortValue(const Port& port)
+{
+    const std::unique_ptr<ValueHolder> pHolder = MakeValueHolder(port.GetTransportedType());
+    if (!pHolder || !port.GetDataPointer()) return std::nullopt;
+    return pHolder->FormatValueAt(port.GetDataPointer());
 }
 
 const std::vector<std::string>& GetTextTypeNames()

@@ -3,6 +3,7 @@
 #include "Ondo/FlowGraph/Port.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,17 @@ public:
     // text should take; the value is unchanged then.
     virtual void Parse(const std::string& strText) = 0;
     virtual std::string Format() const = 0;
+    // The text of another value of this type (one a port carries).
+    virtual std::string FormatValueAt(const void* pValue) const = 0;
     // A port of the matching class (it carries nothing yet).
     virtual std::unique_ptr<Port> MakePort(const PortSettings& settings) const = 0;
     // Sets the port (made by MakePort) to carry this value, with the changed flag given.
     virtual void Publish(Port& port, bool bChanged) = 0;
 };
+
+// The text of the value a port carries; empty when it carries none or its
+// type has no text form (textures, meshes).
+std::optional<std::string> FormatPortValue(const Port& port);
 
 // A holder for a transported type name; null when the type has no text form.
 std::unique_ptr<ValueHolder> MakeValueHolder(const std::string& strTypeName);

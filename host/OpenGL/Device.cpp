@@ -5,6 +5,7 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -54,17 +55,16 @@ struct Attempt {
     std::string strName;
 };
 
-} // namespace
-
-struct Context::Impl {
+// The headless platform: an EGL context, with a 1x1 off-screen surface where
+// the display cannot make a context current without one.
+class EGLPlatform : public ContextPlatform {
+public:
     EGLDisplay display = EGL_NO_DISPLAY;
     EGLContext context = EGL_NO_CONTEXT;
     EGLSurface surface = EGL_NO_SURFACE;
-    std::string strPlatform;
-    std::string strVersion;
-    std::string strRenderer;
+    std::string strName;
 
-    ~Impl()
+    ~EGLPlatform() override
     {
         if (context == EGL_NO_CONTEXT) return;
         if (eglGetCurrentContext() == context) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
@@ -73,13 +73,41 @@ struct Context::Impl {
         // The display is left initialised: EGL hands every caller the same
         // display for a platform, and other contexts may still live on it.
     }
+
+    void MakeCurrent() override
+    {
+        if (eglGetCurrentContext() == context) return;
+        if (!eglMakeCurrent(display, surface, surface, context))
+            throw std::runtime_error("Could not make the OpenGL context current (" + ErrorName(eglGetError()) + ")");
+    }
+    bool IsCurrent() const override { return eglGetCurrentContext() == context; }
+    void DoneCurrent() override
+    {
+        if (IsCurrent()) eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    }
+    bool SetSwapInterval(int iInterval) override
+    {
+        MakeCurrent();
+        return eglSwapInterval(display, iInterval) == EGL_TRUE;
+    }
+    bool HasSwapControl() const override { return surface != EGL_NO_SURFACE; }
+    std::string GetName() const override { return strName; }
+};
+
+} // namespace
+
+struct Context::Impl {
+    std::unique_ptr<ContextPlatform> pPlatform;
+    std::string strPlatform;
+    std::string strVersion;
+    std::string strRenderer;
 };
 
 namespace {
 
 // Makes a 4.3 core context on an initialised display and makes it current.
 // Returns an empty string on success, or why it failed.
-std::string MakeContext(EGLDisplay display, Context::Impl& impl)
+std::string MakeContext(EGLDisplay display, EGLPlatform& platform)
 {
     if (!eglBindAPI(EGL_OPENGL_API)) return "desktop OpenGL is not offered (" + ErrorName(eglGetError()) + ")";
 
@@ -123,9 +151,9 @@ std::string MakeContext(EGLDisplay display, Context::Impl& impl)
         eglDestroyContext(display, context);
         return "the context could not be made current (" + strError + ")";
     }
-    impl.display = display;
-    impl.context = context;
-    impl.surface = surface;
+    platform.display = display;
+    platform.context = context;
+    platform.surface = surface;
     return {};
 }
 
@@ -215,24 +243,15 @@ std::unique_ptr<Context> Context::CreateHeadless()
             failures.push_back(attempt.strName + ": " + ErrorName(eglGetError()) + " on initialisation");
             continue;
         }
-        auto pImpl = std::make_unique<Impl>();
-        const std::string strFailure = MakeContext(attempt.display, *pImpl);
+        auto pPlatform = std::make_unique<EGLPlatform>();
+        const std::string strFailure = MakeContext(attempt.display, *pPlatform);
         if (!strFailure.empty()) {
             failures.push_back(attempt.strName + ": " + strFailure);
             continue;
         }
-        LoadEntryPoints();
-        // Core profiles have no vertex array object 0; one bound for the life
-        // of the context lets attribute bindings and draws work as they do on
-        // a compatibility context.
-        GLuint uiVertexArray = 0;
-        glGenVertexArrays(1, &uiVertexArray);
-        glBindVertexArray(uiVertexArray);
         const char* szVendor = eglQueryString(attempt.display, EGL_VENDOR);
-        pImpl->strPlatform = attempt.strName + " (" + (szVendor ? szVendor : "unknown vendor") + ")";
-        pImpl->strVersion = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-        pImpl->strRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-        return std::unique_ptr<Context>(new Context(std::move(pImpl)));
+        pPlatform->strName = attempt.strName + " (" + (szVendor ? szVendor : "unknown vendor") + ")";
+        return Adopt(std::move(pPlatform));
     }
 
     std::string strMessage = "Could not create a headless OpenGL 4.3 core context:";
@@ -241,23 +260,40 @@ std::unique_ptr<Context> Context::CreateHeadless()
     throw std::runtime_error(strMessage);
 }
 
+std::unique_ptr<Context> Context::Adopt(std::unique_ptr<ContextPlatform> pPlatform)
+{
+    if (!pPlatform) throw std::runtime_error("No platform context to adopt");
+    if (!pPlatform->IsCurrent())
+        throw std::runtime_error("The context of " + pPlatform->GetName() + " is not current on this thread");
+    const char* szVersion = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    int iMajor = 0, iMinor = 0;
+    if (!szVersion || std::sscanf(szVersion, "%d.%d", &iMajor, &iMinor) != 2 || iMajor * 10 + iMinor < 43)
+        throw std::runtime_error(pPlatform->GetName() + " offers OpenGL " + (szVersion ? szVersion : "(no version)") +
+                                 ", not 4.3 or later");
+    LoadEntryPoints();
+    // Core profiles have no vertex array object 0; one bound for the life
+    // of the context lets attribute bindings and draws work as they do on
+    // a compatibility context.
+    GLuint uiVertexArray = 0;
+    glGenVertexArrays(1, &uiVertexArray);
+    glBindVertexArray(uiVertexArray);
+    auto pImpl = std::make_unique<Impl>();
+    pImpl->strPlatform = pPlatform->GetName();
+    pImpl->strVersion = szVersion;
+    pImpl->strRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    pImpl->pPlatform = std::move(pPlatform);
+    return std::unique_ptr<Context>(new Context(std::move(pImpl)));
+}
+
 Context::Context(std::unique_ptr<Impl> pImpl) : m_pImpl(std::move(pImpl)) {}
 
 Context::~Context() = default;
 
-void Context::MakeCurrent()
-{
-    if (eglGetCurrentContext() == m_pImpl->context) return;
-    if (!eglMakeCurrent(m_pImpl->display, m_pImpl->surface, m_pImpl->surface, m_pImpl->context))
-        throw std::runtime_error("Could not make the OpenGL context current (" + ErrorName(eglGetError()) + ")");
-}
+void Context::MakeCurrent() { m_pImpl->pPlatform->MakeCurrent(); }
 
-bool Context::IsCurrent() const { return eglGetCurrentContext() == m_pImpl->context; }
+bool Context::IsCurrent() const { return m_pImpl->pPlatform->IsCurrent(); }
 
-void Context::DoneCurrent()
-{
-    if (IsCurrent()) eglMakeCurrent(m_pImpl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-}
+void Context::DoneCurrent() { m_pImpl->pPlatform->DoneCurrent(); }
 
 const std::string& Context::GetPlatformName() const { return m_pImpl->strPlatform; }
 
@@ -265,13 +301,9 @@ const std::string& Context::GetVersion() const { return m_pImpl->strVersion; }
 
 const std::string& Context::GetRenderer() const { return m_pImpl->strRenderer; }
 
-bool Context::SetSwapInterval(int iInterval)
-{
-    MakeCurrent();
-    return eglSwapInterval(m_pImpl->display, iInterval) == EGL_TRUE;
-}
+bool Context::SetSwapInterval(int iInterval) { return m_pImpl->pPlatform->SetSwapInterval(iInterval); }
 
-bool Context::HasSwapControl() const { return m_pImpl->surface != EGL_NO_SURFACE; }
+bool Context::HasSwapControl() const { return m_pImpl->pPlatform->HasSwapControl(); }
 
 Device::Device(std::unique_ptr<Context> pContext) : m_pContext(std::move(pContext))
 {

@@ -1,5 +1,7 @@
 #include "Ondo/OpenGL/ShaderCompiler.h"
 
+#include "host/OpenGL/ShaderFiles.h"
+
 #include "Ondo/Exceptions.h"
 #include "Ondo/File.h"
 #include "Ondo/Logger.h"
@@ -95,6 +97,7 @@ GLuint ShaderCompiler::Create(GLenum eType, const std::wstring& strPath, const s
         m_Failures.push_back(std::string("The ") + StageName(eType) + " shader could not be read: " + error.what());
         return 0;
     }
+    ReportShaderFile(eType, strPath, strExtra);
     std::string strExtraText;
     try {
         strExtraText = WideToUtf8(strExtra);

@@ -1,6 +1,8 @@
 // ondo-run as a user runs it: the example's picture, the options, and the
 // answers to bad input (one clear message, a non-zero exit, no output file).
 
+#include "support/Command.h"
+
 #include "host/GFX/ImageIO.h"
 
 #include "Ondo/Core.h"
@@ -19,24 +21,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int iStatus;
-    std::string strOutput;
-};
+using Result = OndoTest::CommandResult;
 
 // Runs ondo-run with the arguments, standard output and error together.
 Result RunOndo(const std::string& strArguments)
 {
-    const std::string strCommand = std::string(ONDO_RUN_PATH) + " " + strArguments + " 2>&1";
-    FILE* pPipe = popen(strCommand.c_str(), "r");
-    Result result{-1, ""};
-    if (!pPipe) return result;
-    char szBuffer[4096];
-    std::size_t uiRead = 0;
-    while ((uiRead = fread(szBuffer, 1, sizeof(szBuffer), pPipe)) > 0) result.strOutput.append(szBuffer, uiRead);
-    const int iStatus = pclose(pPipe);
-    result.iStatus = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-    return result;
+    return OndoTest::RunCommand(std::string(ONDO_RUN_PATH) + " " + strArguments);
 }
 
 class OndoRunTest : public ::testing::Test {
