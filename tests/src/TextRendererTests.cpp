@@ -218,6 +218,8 @@ TEST(TextRenderer, DrawsTheAtlasCellsTexelForTexelOverTheTarget)
     const std::string strLong(1030, 'H');
     for (const Case& row :
          {Case{"Hello at the bottom left", "Hello", 60, 24, "-1 -1", nullptr, black, Layout({Glyphs("Hello")}, 0, 0)},
+          Case{"off the pixel grid: at the nearest corner", "Hi", 60, 24, "-0.97 -0.96", nullptr, black,
+               Layout({Glyphs("Hi")}, 1, 0)},
           Case{"no position: from the centre", "Hi", 40, 40, nullptr, nullptr, black, Layout({Glyphs("Hi")}, 20, 20)},
           Case{"two line feeds: one line lower", "a\n\nb", 20, 40, "-1 0", nullptr, black,
                Layout({Glyphs("a"), Glyphs("b")}, 0, 20)},
