@@ -14,16 +14,18 @@
 // ink keeps off the outermost column and row of its cell, so no glyph is
 // clipped.
 //
-// The tool is not part of the build, which needs neither FreeType nor the
-// font. To regenerate the atlas (Debian packages libfreetype-dev and
-// fonts-dejavu-core), from the repository root:
+// The atlas is committed, so the build needs neither FreeType nor the font.
+// Where FreeType is installed (Debian packages libfreetype-dev and
+// fonts-dejavu-core) the build makes this tool too, the test
+// font_atlas_is_current checks that the committed atlas is what it makes,
+// and the target font-atlas rewrites src/FontAtlas.inc:
 //
-//   g++ -std=c++17 -O2 -Wall -Wextra -Werror tools/make_font_atlas.cpp
-//       $(pkg-config --cflags --libs freetype2) -o /tmp/make_font_atlas
-//   /tmp/make_font_atlas /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
+//   cmake --build build --target font-atlas
+//
+// which runs
+//
+//   make_font_atlas /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
 //       /usr/share/doc/fonts-dejavu-core/copyright > src/FontAtlas.inc
-//
-// (each command on one line).
 //
 // The second argument is the package's copyright file (Debian's machine-
 // readable format): its header and the stanza for the font files ("Files: *")
