@@ -1,7 +1,7 @@
 // The debug visualisers: points of a buffer, the axes of a matrix and a
-// cube-mapped mesh drawn into colour and depth targets that a texture source
-// makes and the multi-target clear empties, read back where positions
-// project; the arrow mesh as built; refusals, settings and release.
+// triangle mirroring a cube map drawn into colour and depth targets that a
+// texture source makes and the multi-target clear empties, read back where
+// positions project; the arrow mesh as built; refusals, settings and release.
 
 #include "ComputeFilterTestSupport.h"
 
