@@ -5,6 +5,7 @@
 #include "Ondo/FlowGraph/Serializer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <vector>
@@ -78,6 +79,8 @@ void FilterBufferAsPoints::Process(Ondo::FlowGraph::ScopeExecuter&)
     const Ondo::Vector3f* pColor = hColor->GetData();
     const Ondo::Vector3f color = pColor ? *pColor : Ondo::Vector3f(1.0f, 0.0f, 0.0f);
     const float* pPointSize = hPointSize->GetData();
+    // A size that is no number would reach glPointSize unraised.
+    if (pPointSize && std::isnan(*pPointSize)) throw std::runtime_error("\"PointSize\" is not a number");
     const float fPointSize = pPointSize ? PointSizeFor(*pPointSize) : 1.0f;
 
     const GLuint uiProgram = m_Pass.GetProgram();

@@ -3,26 +3,34 @@
 // it as C++ source (src/FontAtlas.inc).
 //
 // The atlas is 950 x 20 RGB8 pixels: 95 cells of 10 x 20 side by side, cell k
-// holding the character 32 + k, grey antialiased glyphs (three equal
-// channels, 255 ink on 0), rows stored from the bottom row up. Every glyph
+// holding the character 32 + k, grey glyphs (three equal channels, 255 ink
+// on 0), rows stored from the bottom row up. The glyphs are hinted for a
+// one-bit target and rendered one bit per pixel: at this size antialiased
+// strokes of one pixel fall across two columns and come out as two grey,
+// blurred ones (a vertical bar of 164 at most), while the font's hints snap
+// every stem to whole pixels at full strength. Every glyph
 // shares one baseline and is centred horizontally in its cell by its ink; the
 // pixel size is the largest (in steps of 1/64 pixel) at which every glyph's
 // ink keeps off the outermost column and row of its cell, so no glyph is
 // clipped.
 //
-// The tool is not part of the build, which needs neither FreeType nor the
-// font. To regenerate the atlas (Debian packages libfreetype-dev and
-// fonts-dejavu-core), from the repository root:
+// The atlas is committed, so the build needs neither FreeType nor the font.
+// Where FreeType is installed (Debian packages libfreetype-dev and
+// fonts-dejavu-core) the build makes this tool too, the test
+// font_atlas_is_current checks that the committed atlas is what it makes,
+// and the target font-atlas rewrites src/FontAtlas.inc:
 //
-//   g++ -std=c++17 -O2 -Wall -Wextra -Werror tools/make_font_atlas.cpp
-//       $(pkg-config --cflags --libs freetype2) -o /tmp/make_font_atlas
-//   /tmp/make_font_atlas /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
+//   cmake --build build --target font-atlas
+//
+// which runs
+//
+//   make_font_atlas /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
 //       /usr/share/doc/fonts-dejavu-core/copyright > src/FontAtlas.inc
 //
-// (each command on one line).
-//
-// The second argument is the font's licence, copied into the generated
-// file's header comment.
+// The second argument is the package's copyright file (Debian's machine-
+// readable format): its header and the stanza for the font files ("Files: *")
+// are copied into the generated file's header comment; stanzas for other
+// files (the packaging's own, under another licence) are left out.
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -56,11 +64,16 @@ Glyph Render(FT_Face face, int iCode)
 {
     const FT_UInt uiIndex = FT_Get_Char_Index(face, static_cast<FT_ULong>(iCode));
     if (uiIndex == 0 && iCode != ' ') throw std::runtime_error("the font has no glyph for code " + std::to_string(iCode));
-    if (FT_Load_Glyph(face, uiIndex, FT_LOAD_DEFAULT) || FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL))
+    if (FT_Load_Glyph(face, uiIndex, FT_LOAD_TARGET_MONO) || FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO))
         throw std::runtime_error("FreeType cannot render code " + std::to_string(iCode));
     const FT_Bitmap& bitmap = face->glyph->bitmap;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
+        throw std::runtime_error("FreeType gave no one-bit bitmap for code " + std::to_string(iCode));
     const int iRows = static_cast<int>(bitmap.rows), iColumns = static_cast<int>(bitmap.width);
-    const auto fnAt = [&](int r, int c) { return bitmap.buffer[r * bitmap.pitch + c]; };
+    // Eight pixels a byte, the leftmost in the highest bit.
+    const auto fnAt = [&](int r, int c) -> std::uint8_t {
+        return (bitmap.buffer[r * bitmap.pitch + c / 8] >> (7 - c % 8)) & 1 ? 255 : 0;
+    };
     int iFirstRow = iRows, iLastRow = -1, iFirstColumn = iColumns, iLastColumn = -1;
     for (int r = 0; r < iRows; ++r)
         for (int c = 0; c < iColumns; ++c)
@@ -134,18 +147,38 @@ std::string ReadText(const char* szPath)
     return text.str();
 }
 
+// The lines of a copyright file that concern the font: the header stanza
+// and the stanzas whose "Files:" field is "*", without the blank line that
+// ends the last of them.
+std::vector<std::string> FontLicence(const std::string& strCopyright)
+{
+    std::vector<std::string> lines;
+    std::istringstream copyright(strCopyright);
+    bool bKeep = true;
+    for (std::string strLine; std::getline(copyright, strLine);) {
+        if (strLine.rfind("Files:", 0) == 0) {
+            const std::size_t uiFirst = strLine.find_first_not_of(" \t", 6);
+            bKeep = uiFirst != std::string::npos && strLine.compare(uiFirst, std::string::npos, "*") == 0;
+        }
+        if (bKeep) lines.push_back(strLine);
+    }
+    while (!lines.empty() && lines.back().find_first_not_of(" \t") == std::string::npos) lines.pop_back();
+    if (lines.empty()) throw std::runtime_error("the copyright file has no stanza for the font files");
+    return lines;
+}
+
 void Write(std::ostream& out, const std::vector<std::uint8_t>& grey, const std::string& strFont,
-           const std::string& strLicence, FT_F26Dot6 iSize, int iBaseline)
+           const std::string& strFamily, const std::string& strLicence, FT_F26Dot6 iSize, int iBaseline)
 {
     out << "// The text renderer's font atlas: 950 x 20 RGB8 pixels, rows from the bottom\n"
            "// up, 95 cells of 10 x 20 for the characters 32 (space) to 126 (tilde), grey\n"
-           "// glyphs (255 ink on 0). Generated by tools/make_font_atlas.cpp (which says how\n"
-           "// to regenerate it) from "
-        << strFont << " at " << iSize / 64.0 << " pixels\n// per em, the baseline " << CellHeight - iBaseline
+           "// glyphs (255 ink on 0, hinted and drawn one bit per pixel). Generated by\n"
+           "// tools/make_font_atlas.cpp (which says how to regenerate it) from\n// "
+        << strFont << " at " << iSize / 64.0 << " pixels per em, the baseline\n// " << CellHeight - iBaseline
         << " rows above the bottom of each cell. Do not edit.\n//\n"
-           "// The glyphs are drawn from the DejaVu Sans Mono font, under its licence:\n//\n";
-    std::istringstream licence(strLicence);
-    for (std::string strLine; std::getline(licence, strLine);) {
+           "// The glyphs are rasterised from the font "
+        << strFamily << ",\n// under its licence (copied from the copyright file that came with it):\n//\n";
+    for (std::string strLine : FontLicence(strLicence)) {
         strLine.erase(strLine.find_last_not_of(" \t") + 1);
         out << "//" << (strLine.empty() ? "" : "   ") << strLine << "\n";
     }
@@ -188,7 +221,7 @@ int main(int argc, char** argv)
         }
         if (!layout) throw std::runtime_error("no size from 6 to 20 pixels fits every glyph in 10 x 20");
         const std::string strFont = std::string(face->family_name) + " " + face->style_name;
-        Write(std::cout, Draw(*layout), strFont, strLicence, iSize, layout->m_iBaseline);
+        Write(std::cout, Draw(*layout), strFont, face->family_name, strLicence, iSize, layout->m_iBaseline);
         std::cerr << strFont << " at " << iSize / 64.0 << " px, baseline row " << layout->m_iBaseline << "\n";
         FT_Done_Face(face);
         FT_Done_FreeType(library);

@@ -2,8 +2,8 @@
 
 // What the filter suites share: input patterns, target formats and what they
 // store, a filter made outside a graph, the sampler on unit 0, texel
-// comparison, the check that an output carries the target, what a call threw,
-// and settings written and read.
+// comparison, a texel's colour, nothing left bound, the check that an output
+// carries the target, what a call threw, and settings written and read.
 
 #include "support/FilterHarness.h"
 #include "support/GLObjects.h"
@@ -113,6 +113,22 @@ inline void ExpectTexels(const std::vector<float>& result, const std::vector<flo
             << "texel " << (i / 4) % static_cast<std::size_t>(iWidth) << ","
             << (i / 4) / static_cast<std::size_t>(iWidth) << " channel " << i % 4;
     }
+}
+
+// The colour of texel i of RGBA floats.
+inline Ondo::Vector3f Texel3(const std::vector<float>& rgba, std::size_t i)
+{
+    return {rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]};
+}
+
+// No framebuffer and no program bound: the state a run leaves, drawn or
+// refused.
+inline void ExpectNothingBound()
+{
+    GLint iFramebuffer = -1, iProgram = -1;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &iFramebuffer);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &iProgram);
+    EXPECT_EQ(std::make_pair(iFramebuffer, iProgram), std::make_pair(0, 0));
 }
 
 // The output carries the very target object, marked changed.

@@ -11,6 +11,7 @@
 
 using namespace Ondo;
 using namespace Ondo::FlowGraph;
+using OndoTest::Texel3;
 using OpenGL::BufferObject;
 using OpenGL::SimpleMaterial;
 using OpenGL::SimpleMaterialGroup;
@@ -22,11 +23,6 @@ namespace {
 Matrix44f Transform(float fScale, float x, float y, float z)
 {
     return Matrix44f::FromRows({fScale, 0, 0, x, 0, fScale, 0, y, 0, 0, fScale, z, 0, 0, 0, 1});
-}
-
-Vector3f Texel3(const std::vector<float>& rgba, std::size_t i)
-{
-    return {rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]};
 }
 
 // A mesh source, its upload and a renderer fed with camera matrices, a

@@ -18,6 +18,7 @@
 
 using namespace Ondo;
 using OndoTest::ErrorOf;
+using OndoTest::Texel3;
 using OpenGL::TextureObject2D;
 
 namespace {
@@ -87,8 +88,6 @@ std::optional<Hit> Nearest(const std::vector<Surface>& surfaces, const Vector3f&
         if (const auto hit = surface(ray); hit && (!nearest || hit->fDistance < nearest->fDistance)) nearest = hit;
     return nearest;
 }
-
-Vector3f Texel3(const std::vector<float>& texels, std::size_t i) { return {texels[4 * i], texels[4 * i + 1], texels[4 * i + 2]}; }
 
 // GL state that a pass could leave behind.
 std::vector<GLint> StateSnapshot()

@@ -12,6 +12,8 @@
 using namespace Ondo;
 using namespace Ondo::FlowGraph;
 using GFX::LightSource;
+using OndoTest::ExpectNothingBound;
+using OndoTest::Texel3;
 using OndoTest::ValueFeed;
 using OpenGL::SimpleMaterial;
 using OpenGL::SimpleMaterialGroup;
@@ -77,20 +79,6 @@ SimpleMaterial MakeMaterial(Vector4f vEmission, Vector4f vAmbient, Vector4f vDif
     material.m_vSpecular = vSpecular;
     material.m_fShininess = fShininess;
     return material;
-}
-
-Vector3f Texel3(const std::vector<float>& rgba, std::size_t i)
-{
-    return {rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]};
-}
-
-// Nothing bound once a run was refused.
-void ExpectNothingBound()
-{
-    GLint iFramebuffer = -1, iProgram = -1;
-    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &iFramebuffer);
-    glGetIntegerv(GL_CURRENT_PROGRAM, &iProgram);
-    EXPECT_EQ(std::make_pair(iFramebuffer, iProgram), std::make_pair(0, 0));
 }
 
 // A harness with a shading filter named "shade" and a light feed.
