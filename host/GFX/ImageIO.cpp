@@ -18,6 +18,7 @@
 #include <ImfRgbaFile.h>
 #include <half.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -146,9 +147,10 @@ bool IsOtherStbFormat(const std::uint8_t* pData, std::size_t uiSize, int iSize)
 
 // PNG, JPEG, TGA and BMP, told apart by their content. 16-bit PNGs keep their
 // depth; everything else comes as 8 bits per channel. One channel is grey,
-// two are grey and alpha.
+// two are grey and alpha. PNG goes to libpng, which decodes faster.
 std::unique_ptr<ImageData> ReadWithStb(const std::uint8_t* pData, std::size_t uiSize, const std::wstring&)
 {
+    if (IsPNG(pData, uiSize)) return ReadPNG(pData, uiSize);
     CheckFitsStb(uiSize);
     if (IsOtherStbFormat(pData, uiSize, static_cast<int>(uiSize)))
         Undecodable("the content is no PNG, JPEG, TGA or BMP picture");
@@ -568,10 +570,28 @@ void PngAppend(png_structp pPng, png_bytep pData, png_size_t uiSize)
 
 void PngFlush(png_structp) { }
 
+// How each compression setting drives libpng. Measured on 1920 x 1080
+// photographs (docs/PERFORMANCE.md): the Paeth filter on every row with
+// zlib's run-length strategy writes files about 2 % smaller than libpng's
+// defaults (level 6, a filter chosen per row) in a seventh of the time;
+// level 9 with every filter tried saves another 4 % at forty times the cost.
+struct PngSettings {
+    int iLevel;
+    int iFilters;
+    int iStrategy;
+};
+PngSettings SettingsOf(PngCompression eCompression)
+{
+    if (eCompression == PngCompression::Smallest) return {9, PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY};
+    return {1, PNG_FILTER_PAETH, Z_RLE};
+}
+
 // Encodes top-down rows; false with libpng's reason when it fails. libpng
 // reports errors by longjmp, so nothing here owns memory across the jump.
+// With bStripFiller, RGB rows carry a fourth byte per pixel that is left out.
 bool EncodePNG(png_bytep* pRows, std::uint32_t uiWidth, std::uint32_t uiHeight, int iColourType, int iBitDepth,
-               std::vector<std::uint8_t>& bytes, std::string& strError)
+               bool bStripFiller, PngCompression eCompression, std::vector<std::uint8_t>& bytes,
+               std::string& strError)
 {
     PngState state{&bytes, "libpng could not start"};
     png_structp pPng = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
@@ -582,13 +602,47 @@ bool EncodePNG(png_bytep* pRows, std::uint32_t uiWidth, std::uint32_t uiHeight, 
         return false;
     }
     png_set_write_fn(pPng, &state, PngAppend, PngFlush);
+    const PngSettings settings = SettingsOf(eCompression);
+    png_set_compression_level(pPng, settings.iLevel);
+    png_set_compression_strategy(pPng, settings.iStrategy);
+    png_set_filter(pPng, PNG_FILTER_TYPE_BASE, settings.iFilters);
     png_set_IHDR(pPng, pInfo, uiWidth, uiHeight, iBitDepth, iColourType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(pPng, pInfo);
+    if (bStripFiller) png_set_filler(pPng, 0, PNG_FILLER_AFTER);
     png_write_image(pPng, pRows);
     png_write_end(pPng, nullptr);
     png_destroy_write_struct(&pPng, &pInfo);
     return true;
+}
+
+// Whether every pixel of an RGBA8 image is opaque: such a picture is written
+// as RGB, a quarter less to compress, and reads back the same.
+bool IsOpaqueRGBA8(const ImageData& image)
+{
+    const std::size_t uiPixels = std::size_t{image.m_uiWidth} * image.m_uiHeight;
+    const std::uint8_t* pPixels = image.m_Pixels.data();
+    std::uint8_t uiAll = 0xFF;
+    for (std::size_t p = 0; p < uiPixels; ++p) uiAll &= pPixels[4 * p + 3];
+    return uiAll == 0xFF;
+}
+
+// RGB(A)8 images need no conversion: libpng is handed the image's own rows,
+// bottom-up rows in top-down order.
+std::vector<std::uint8_t> EncodeRGBA8(const ImageData& image, PngCompression eCompression, const std::string& strPath)
+{
+    const bool bAlpha = image.m_iImageFormat == FormatRGBA8;
+    const bool bStripAlpha = bAlpha && IsOpaqueRGBA8(image);
+    std::vector<png_bytep> rowPointers(image.m_uiHeight);
+    for (std::uint32_t y = 0; y < image.m_uiHeight; ++y)
+        rowPointers[y] = const_cast<png_bytep>(TopDownRow(image, y));
+    std::vector<std::uint8_t> file;
+    std::string strError;
+    if (!EncodePNG(rowPointers.data(), image.m_uiWidth, image.m_uiHeight,
+                   bAlpha && !bStripAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, 8, bStripAlpha,
+                   eCompression, file, strError))
+        WriteFailure(strPath, "libpng: " + strError);
+    return file;
 }
 
 } // namespace
@@ -606,13 +660,15 @@ void RegisterStandardImageReaders(Core& core)
     RegisterCubeFaceSetReader(loader);
 }
 
-void WritePNG(const std::string& strPath, const ImageData& image)
+void WritePNG(const std::string& strPath, const ImageData& image, PngCompression eCompression)
 {
     const PixelPlan* pPlan = FindPlan(image.m_iImageFormat);
     if (!pPlan || (pPlan->eComponent != Component::UNorm8 && pPlan->eComponent != Component::UNorm16))
         WriteFailure(strPath,
                      "PNG holds 8- and 16-bit images; the format " + FormatName(image) + " is not one of them");
     CheckWritable(strPath, image, "PNG");
+    if (image.m_iImageFormat == FormatRGBA8 || image.m_iImageFormat == FormatRGB8)
+        return WriteFileInPlace(strPath, EncodeRGBA8(image, eCompression, strPath));
 
     // The file's channels, each taken from a channel of the image (-1: 0).
     // Two channels are grey and alpha only when the image says so; red and
@@ -655,8 +711,8 @@ void WritePNG(const std::string& strPath, const ImageData& image)
 
     std::vector<std::uint8_t> file;
     std::string strError;
-    if (!EncodePNG(rowPointers.data(), image.m_uiWidth, image.m_uiHeight, iColourTypes[uiKind], bSixteen ? 16 : 8, file,
-                   strError))
+    if (!EncodePNG(rowPointers.data(), image.m_uiWidth, image.m_uiHeight, iColourTypes[uiKind], bSixteen ? 16 : 8, false,
+                   eCompression, file, strError))
         WriteFailure(strPath, "libpng: " + strError);
     WriteFileInPlace(strPath, file);
 }

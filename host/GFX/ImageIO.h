@@ -34,8 +34,13 @@ void RegisterStandardImageReaders(Core& core);
 // PNG (through libpng) takes the 8- and 16-bit unsigned normalised formats:
 // one channel is written grey, two grey and alpha when the layout is
 // LayoutGreyAlpha and otherwise as red and green with blue 0, BGR(A) in RGB
-// order, sRGB as it is.
-void WritePNG(const std::string& strPath, const ImageData& image);
+// order, sRGB as it is. An RGBA8 image whose every pixel is opaque is written
+// as RGB. Fast compression (the default) is several times quicker than
+// libpng's defaults and writes files of about their size; Smallest takes
+// tens of times longer for files a few percent smaller.
+enum class PngCompression { Fast, Smallest };
+void WritePNG(const std::string& strPath, const ImageData& image,
+              PngCompression eCompression = PngCompression::Fast);
 // OpenEXR (through the OpenEXR library, ZIP compressed) takes the 8- and
 // 16-bit normalised, half, float and depth formats: halves are stored as
 // halves, the rest as 32-bit floats (normalised values in [0, 1], sRGB made

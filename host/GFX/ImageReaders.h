@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,12 @@ struct VoxelType {
 // A one-channel volume of the given voxel type and size whose voxels are
 // checked (CheckImageSize) but not yet filled.
 ImageData MakeVolume(const VoxelType& type, std::uint32_t uiWidth, std::uint32_t uiHeight, std::uint32_t uiDepth);
+
+// Whether the bytes start with the PNG signature, and the picture of such a
+// file through libpng: 8- or 16-bit grey, grey and alpha, RGB or RGBA, as
+// stb_image gives them. Throws Ondo::ExceptionParsing with libpng's reason.
+bool IsPNG(const std::uint8_t* pData, std::size_t uiSize);
+std::unique_ptr<ImageData> ReadPNG(const std::uint8_t* pData, std::size_t uiSize);
 
 void RegisterDDSReader(ImageLoader& loader);
 void RegisterKTXReader(ImageLoader& loader);

@@ -452,7 +452,12 @@ TEST_F(ImageFiles, WritersNameGreyAndDepthChannelsConvertAndFailWithPathAndReaso
         {"taken.png", &whole, "Is a directory"}};
     for (const auto& [strName, pImage, strReason] : failures) {
         const std::string strError = OndoTest::Thrown<Ondo::ExceptionFileSystem>(
-            [&] { (fs::path(strName).extension() == ".png" ? WritePNG : WriteEXR)(Path(strName), *pImage); });
+            [&] {
+                if (fs::path(strName).extension() == ".png")
+                    WritePNG(Path(strName), *pImage);
+                else
+                    WriteEXR(Path(strName), *pImage);
+            });
         EXPECT_TRUE(strError.find(Path(strName)) != std::string::npos && strError.find(strReason) != std::string::npos)
             << strName << " should fail for " << strReason << ": " << strError;
     }
