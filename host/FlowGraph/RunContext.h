@@ -7,6 +7,10 @@
 
 namespace Ondo {
 
+namespace GFX {
+class BackgroundWriter;
+}
+
 // What the engine tells the filters of a core about the run in progress.
 struct RunContext : DependentSingleton<RunContext> {
     static constexpr const char* SingletonKey = "Ondo::RunContext";
@@ -20,6 +24,14 @@ struct RunContext : DependentSingleton<RunContext> {
     // name, "..", or a link inside it that leads out). Off by default: a
     // graph someone shared must not write over files elsewhere.
     bool m_bWriteAnywhere = false;
+    // The file a batch run (ondo-run --each) gives the frame being run: in
+    // output names "{name}" stands for its name, "{stem}" for the name
+    // without its extension. Empty outside a batch.
+    std::string m_strBatchFile;
+    // Where sinks hand their pictures to be encoded and written on worker
+    // threads; null, they write them before their Process returns. Whoever
+    // sets it takes the outcomes and reports them.
+    GFX::BackgroundWriter* m_pWriter = nullptr;
 
     // The path an output file name stands for: relative names under the
     // output directory, absolute ones as they are. Throws

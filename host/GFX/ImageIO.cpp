@@ -833,9 +833,21 @@ std::size_t NormalisedBytes(GLenum eFormat)
     }
 }
 
+// Binds the pixel buffer for packing (the pack state restores the binding),
+// made or grown to hold uiBytes.
+void PreparePixelBuffer(BufferObject& pixelBuffer, std::size_t uiBytes)
+{
+    if (pixelBuffer.m_uiName == 0) glGenBuffers(1, &pixelBuffer.m_uiName);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, pixelBuffer.m_uiName);
+    GLint64 iSize = 0;
+    glGetBufferParameteri64v(GL_PIXEL_PACK_BUFFER, GL_BUFFER_SIZE, &iSize);
+    if (iSize < static_cast<GLint64>(uiBytes))
+        glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(uiBytes), nullptr, GL_STREAM_READ);
+}
+
 } // namespace
 
-GFX::ImageData ReadTexture2D(GLuint uiTexture)
+GFX::ImageData ReadTexture2D(GLuint uiTexture, BufferObject& pixelBuffer)
 {
     using namespace GFX;
     // Binding a name that is no texture is a GL error; refuse it first.
@@ -877,8 +889,6 @@ GFX::ImageData ReadTexture2D(GLuint uiTexture)
                                                  : ComponentFloat32;
     image.m_uiPixelSize = static_cast<std::uint32_t>(uiChannels * uiChannelBytes);
     image.m_Pixels.resize(image.GetRequiredSize());
-    // Integer textures cannot be read as floats: they come as 32-bit integers
-    // and are converted.
     const bool bInteger = IsIntegerFormat(eInternalFormat);
     const GLenum eComponent = GetPotentialComponentType(eInternalFormat);
     const bool bSigned = eComponent == GL_BYTE || eComponent == GL_SHORT || eComponent == GL_INT;
@@ -888,26 +898,57 @@ GFX::ImageData ReadTexture2D(GLuint uiTexture)
     {
         ScopedPackState packState;
         glBindTexture(GL_TEXTURE_2D, uiTexture);
-        if (bDepth) {
-            glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, image.m_Pixels.data());
-        } else if (uiNormalised) {
+        // The GL writes into the pixel buffer (on a GPU, a copy it makes on
+        // its own); mapping it waits for that copy.
+        const std::size_t uiBytes = image.m_Pixels.size();
+        PreparePixelBuffer(pixelBuffer, uiBytes);
+        if (bDepth)
+            glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
+        else if (uiNormalised)
             glGetTexImage(GL_TEXTURE_2D, 0, s_PixelFormats[uiChannels - 1],
-                          uiNormalised == 1 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT, image.m_Pixels.data());
-        } else if (bInteger) {
-            std::vector<std::uint32_t> values(image.m_Pixels.size() / 4);
+                          uiNormalised == 1 ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT, nullptr);
+        else if (bInteger)
             glGetTexImage(GL_TEXTURE_2D, 0, s_IntegerFormats[uiChannels - 1], bSigned ? GL_INT : GL_UNSIGNED_INT,
-                          values.data());
-            for (std::size_t i = 0; i < values.size(); ++i) {
+                          nullptr);
+        else
+            glGetTexImage(GL_TEXTURE_2D, 0, s_PixelFormats[uiChannels - 1], GL_FLOAT, nullptr);
+        const auto* pMapped = static_cast<const std::uint8_t*>(
+            glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(uiBytes), GL_MAP_READ_BIT));
+        if (!pMapped) {
+            glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(iPreviousTexture));
+            throw std::runtime_error("ReadTexture2D: the pixel buffer of texture " + std::to_string(uiTexture) +
+                                     " could not be mapped");
+        }
+        // Integer textures cannot be read as floats: they come as 32-bit
+        // integers and are converted.
+        if (bInteger) {
+            for (std::size_t i = 0; i < uiBytes / 4; ++i) {
+                std::uint32_t uiValue = 0;
+                std::memcpy(&uiValue, pMapped + i * 4, 4);
                 const float fValue =
-                    bSigned ? static_cast<float>(static_cast<std::int32_t>(values[i])) : static_cast<float>(values[i]);
+                    bSigned ? static_cast<float>(static_cast<std::int32_t>(uiValue)) : static_cast<float>(uiValue);
                 std::memcpy(image.m_Pixels.data() + i * 4, &fValue, sizeof(fValue));
             }
         } else {
-            glGetTexImage(GL_TEXTURE_2D, 0, s_PixelFormats[uiChannels - 1], GL_FLOAT, image.m_Pixels.data());
+            std::memcpy(image.m_Pixels.data(), pMapped, uiBytes);
         }
+        glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
     }
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(iPreviousTexture));
     return image;
+}
+
+GFX::ImageData ReadTexture2D(GLuint uiTexture)
+{
+    BufferObject pixelBuffer;
+    try {
+        GFX::ImageData image = ReadTexture2D(uiTexture, pixelBuffer);
+        pixelBuffer.Release();
+        return image;
+    } catch (...) {
+        pixelBuffer.Release();
+        throw;
+    }
 }
 
 } // namespace Ondo::OpenGL

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Ondo/GFX/ImageData.h"
+#include "Ondo/OpenGL/GPUObjects.h"
 
 #include <GL/glew.h>
 
@@ -59,6 +60,10 @@ namespace Ondo::OpenGL {
 // grey swizzle of SetSwizzleForLayout reads back with the grey layout.
 // Pixel-pack state and the texture binding are restored. Throws
 // std::runtime_error when the texture has no level 0.
+// The pixels travel through a pixel buffer object, made for the call.
 GFX::ImageData ReadTexture2D(GLuint uiTexture);
+// The same through the caller's pixel buffer, made (name 0) or grown as
+// needed and kept for the next read; the caller releases it.
+GFX::ImageData ReadTexture2D(GLuint uiTexture, BufferObject& pixelBuffer);
 
 } // namespace Ondo::OpenGL

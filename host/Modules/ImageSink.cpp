@@ -1,6 +1,7 @@
 #include "host/Modules/ImageSink.h"
 
 #include "host/FlowGraph/RunContext.h"
+#include "host/GFX/BackgroundWriter.h"
 #include "host/GFX/ImageIO.h"
 #include "host/Modules/ModuleSupport.h"
 
@@ -33,16 +34,34 @@ FileType TypeOfName(const std::string& strName)
                              "\": the file type is named by the extension, \".png\" or \".exr\"");
 }
 
-// Every "{frame}" replaced by the frame number, zero-padded to four digits.
-std::string ExpandFrame(std::string strName, std::uint64_t uiFrame)
+// Every token in strName replaced by strValue.
+std::string ReplaceAll(std::string strName, const std::string& strToken, const std::string& strValue)
 {
-    std::string strFrame = std::to_string(uiFrame);
-    if (strFrame.size() < 4) strFrame.insert(0, 4 - strFrame.size(), '0');
-    static const std::string s_strToken = "{frame}";
-    for (std::size_t uiAt = strName.find(s_strToken); uiAt != std::string::npos;
-         uiAt = strName.find(s_strToken, uiAt + strFrame.size()))
-        strName.replace(uiAt, s_strToken.size(), strFrame);
+    for (std::size_t uiAt = strName.find(strToken); uiAt != std::string::npos;
+         uiAt = strName.find(strToken, uiAt + strValue.size()))
+        strName.replace(uiAt, strToken.size(), strValue);
     return strName;
+}
+
+// The file name with "{frame}" replaced by the frame number, zero-padded to
+// four digits, and "{name}" and "{stem}" by the name of the batch's current
+// file and that name without its extension. Outside a batch the last two
+// name nothing, and a file named after them is refused rather than written
+// under a name with braces.
+std::string ExpandName(const std::string& strName, const RunContext& run)
+{
+    std::string strFrame = std::to_string(run.m_uiFrame);
+    if (strFrame.size() < 4) strFrame.insert(0, 4 - strFrame.size(), '0');
+    std::string strResult = ReplaceAll(strName, "{frame}", strFrame);
+    const bool bBatchName = strResult.find("{name}") != std::string::npos || strResult.find("{stem}") != std::string::npos;
+    if (!bBatchName) return strResult;
+    if (run.m_strBatchFile.empty())
+        throw std::runtime_error("\"" + strName +
+                                 "\": {name} and {stem} stand for the current file of a batch (ondo-run --each), "
+                                 "and this run is none");
+    const std::filesystem::path file = std::filesystem::path(run.m_strBatchFile).filename();
+    strResult = ReplaceAll(strResult, "{name}", file.string());
+    return ReplaceAll(strResult, "{stem}", file.stem().string());
 }
 
 // Channel iChannel of pixel uiPixel as a value in [0, 1] for 8-bit images,
@@ -132,6 +151,7 @@ void FilterImageSink::Serialize(FlowGraph::Serialization::Serializer& serializer
 {
     Detail::SerializeSetting(serializer, "strFileName", m_strFileName);
     Detail::SerializeSetting(serializer, "bOnlyWhenChanged", m_bOnlyWhenChanged);
+    Detail::SerializeSetting(serializer, "bSmallestFiles", m_bSmallestFiles);
 }
 
 void FilterImageSink::Instrument(Instrumenter& instrumenter)
@@ -146,6 +166,7 @@ void FilterImageSink::Instrument(Instrumenter& instrumenter)
         }
     });
     instrumenter.AddBool("Only When Changed", &m_bOnlyWhenChanged, [] {});
+    instrumenter.AddBool("Smallest Files", &m_bSmallestFiles, [] {});
     instrumenter.AddStringView("Last Written", &m_strLastWritten);
 }
 
@@ -160,7 +181,7 @@ void FilterImageSink::Process(FlowGraph::ScopeExecuter&)
         return;
     }
     const RunContext& run = RunContext::Get(GetCore());
-    const std::string strName = ExpandFrame(m_strFileName, run.m_uiFrame);
+    const std::string strName = ExpandName(m_strFileName, run);
     const FileType eType = TypeOfName(strName);
     const std::string strPath = run.ResolveOutputPath(strName);
 
@@ -170,27 +191,40 @@ void FilterImageSink::Process(FlowGraph::ScopeExecuter&)
     input.ResetChanged();
     if (m_bOnlyWhenChanged && !bChanged) return;
 
-    const GFX::ImageData image = OpenGL::ReadTexture2D(pTexture->m_uiName);
-
-    // A missing folder is made; when that fails, the writer names the path.
-    const std::filesystem::path folder = std::filesystem::path(strPath).parent_path();
-    std::error_code error;
-    if (!folder.empty()) std::filesystem::create_directories(folder, error);
-
-    // 8- and 16-bit textures are written as they are (grey stays grey, with
-    // alpha when it has one); the writers refuse what they cannot hold.
-    // Integer textures are written as their integers, never clamped as
-    // colours (which would leave an R8UI slice all white).
     const GLenum eInternalFormat = OpenGL::GetInternalFormat2D(pTexture->m_uiName);
-    if (eType == FileType::PNG && OpenGL::IsIntegerFormat(eInternalFormat))
-        GFX::WritePNG(strPath, IntegersForPNG(image, eInternalFormat, strName));
-    else if (eType == FileType::PNG)
-        GFX::WritePNG(strPath, image.m_iComponentType == GFX::ComponentFloat32 ? ToRGBA8(image) : image);
-    else
-        GFX::WriteEXR(strPath, image);
+    const GFX::PngCompression eCompression =
+        m_bSmallestFiles ? GFX::PngCompression::Smallest : GFX::PngCompression::Fast;
+    // The conversions and the encoding need no GL: they run where the file
+    // is written.
+    auto fnWrite = [image = OpenGL::ReadTexture2D(pTexture->m_uiName, m_ReadBuffer), eType, eInternalFormat,
+                    eCompression, strName, strPath] {
+        // A missing folder is made; when that fails, the writer names the path.
+        const std::filesystem::path folder = std::filesystem::path(strPath).parent_path();
+        std::error_code error;
+        if (!folder.empty()) std::filesystem::create_directories(folder, error);
+
+        // 8- and 16-bit textures are written as they are (grey stays grey,
+        // with alpha when it has one); the writers refuse what they cannot
+        // hold. Integer textures are written as their integers, never clamped
+        // as colours (which would leave an R8UI slice all white).
+        if (eType == FileType::PNG && OpenGL::IsIntegerFormat(eInternalFormat))
+            GFX::WritePNG(strPath, IntegersForPNG(image, eInternalFormat, strName), eCompression);
+        else if (eType == FileType::PNG)
+            GFX::WritePNG(strPath, image.m_iComponentType == GFX::ComponentFloat32 ? ToRGBA8(image) : image,
+                          eCompression);
+        else
+            GFX::WriteEXR(strPath, image);
+    };
     m_strLastWritten = strPath;
+    if (run.m_pWriter) {
+        run.m_pWriter->Submit(Describe(), strPath, std::move(fnWrite));
+        return;
+    }
+    fnWrite();
     Detail::Report(*this, "wrote " + strPath);
 }
+
+void FilterImageSink::ReleaseResources(OpenGL::Device&, OpenGL::Context&) { m_ReadBuffer.Release(); }
 
 void RegisterImageSink(FlowGraph::FilterRegistry& registry)
 {

@@ -15,9 +15,14 @@ namespace Ondo::Host {
 
 // Writes the texture on its input to an image file each frame (or only when
 // the texture changed). "{frame}" in the file name stands for the run's frame
-// number, four digits at least; relative names go under the run's output
-// directory. The extension picks the file type: ".png" (8-bit RGBA) or ".exr"
-// (32-bit float, as many channels as the texture has).
+// number, four digits at least, and in a batch over files "{name}" and
+// "{stem}" for the current file's name with and without its extension;
+// relative names go under the run's output directory. The extension picks the
+// file type: ".png" (8 or 16 bits as the texture has them, float textures as
+// 8-bit RGBA, opaque RGBA as RGB; "Smallest Files" trades much time for a few
+// percent) or ".exr" (32-bit float, as many channels as the texture has).
+// The texture is read back through a pixel buffer; where the run gives a
+// background writer, encoding and writing happen there.
 class FilterImageSink : public OpenGL::BaseFilter {
 public:
     FilterImageSink(Core& core, const std::string& strName);
@@ -25,6 +30,7 @@ public:
     void CreatePorts() override;
     void Serialize(FlowGraph::Serialization::Serializer& serializer) override;
     void Instrument(Instrumenter& instrumenter) override;
+    void ReleaseResources(OpenGL::Device& device, OpenGL::Context& context) override;
     void Process(FlowGraph::ScopeExecuter& executer) override;
 
     // The path of the file written last; empty before the first.
@@ -36,6 +42,9 @@ private:
     FlowGraph::PortHandle<TexturePort> hTextureIn;
     std::string m_strFileName = "output_{frame}.png";
     bool m_bOnlyWhenChanged = false;
+    bool m_bSmallestFiles = false;
+    // The pixel buffer textures are read back through, kept for the next frame.
+    OpenGL::BufferObject m_ReadBuffer;
     std::string m_strLastWritten;
 };
 
