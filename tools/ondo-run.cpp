@@ -3,25 +3,31 @@
 #include "host/FlowGraph/Graph.h"
 #include "host/FlowGraph/GraphFile.h"
 #include "host/FlowGraph/RunContext.h"
+#include "host/GFX/BackgroundWriter.h"
 #include "host/GFX/ImageIO.h"
 #include "host/Modules/HostModules.h"
 
 #include "Ondo/Core.h"
 #include "Ondo/FlowGraph/FilterRegistry.h"
 #include "Ondo/FlowGraph/ScopeExecuter.h"
+#include "Ondo/GFX/ImageLoader.h"
 #include "Ondo/Instrumenter.h"
 #include "Ondo/Logger.h"
 #include "Ondo/OpenGL/Device.h"
 #include "Ondo/OpenGL/ShaderCompiler.h"
 #include "Ondo/Plugin.h"
+#include "Ondo/StringConversion.h"
 
 #include <GL/glew.h>
 
 #include <fnmatch.h>
+#include <glob.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -45,6 +51,12 @@ const char* const s_szUsage =
     "Options for running a graph:\n"
     "  --frames N                  run N frames, with a progress line per frame\n"
     "  --set FILTER/CONTROL=VALUE  edit a control before running, as a person would (repeatable)\n"
+    "  --each FILTER/CONTROL=GLOB  run one frame per file that GLOB matches (relative to the current\n"
+    "                              directory; *, ?, [..] and {a,b}), in name order, the control set to\n"
+    "                              the file as --set would; sinks may name their files after it with\n"
+    "                              {name} (photo.jpg) and {stem} (photo)\n"
+    "  --shard K/N                 with --each, take every N-th file from the K-th, K counted from 0\n"
+    "                              (K = 0 .. N-1: each file falls to exactly one of N runs)\n"
     "  --save-graph FILE           write the graph (after the --set edits) to FILE; the images it\n"
     "                              reads are named relative to FILE's folder\n"
     "  --dot FILE                  write the graph in Graphviz's dot language to FILE\n"
@@ -58,6 +70,8 @@ const char* const s_szUsage =
     "  --plugin PATH               the plug-in module to load (default: Prismvale.so beside ondo-run)\n"
     "\n"
     "Relative file names inside a graph (images to load) are taken relative to the graph file.\n"
+    "Pictures are encoded and written on worker threads while the next frame runs; every file is\n"
+    "complete before ondo-run exits.\n"
     "The exit status is 0 on success, 1 when the graph cannot be loaded or run (a filter that fails\n"
     "or reports an error, a GL error after a filter, a file that is no image), 2 for bad usage.\n";
 
@@ -94,6 +108,9 @@ struct Options {
     std::string strPattern = "*";
     int iFrames = 1;
     std::vector<std::pair<std::string, std::string>> sets; // "FILTER/CONTROL", value
+    std::string strEachTarget, strEachPattern;             // "FILTER/CONTROL", glob
+    int iShard = 0, iShards = 1;
+    bool bFramesGiven = false;
     std::string strSaveGraph;
     std::string strDot;
     std::string strOutputDirectory;
@@ -127,16 +144,39 @@ Options ParseArguments(const std::vector<std::string>& args)
             try {
                 std::size_t uiEnd = 0;
                 options.iFrames = std::stoi(strFrames, &uiEnd);
+                options.bFramesGiven = true;
                 if (uiEnd != strFrames.size() || options.iFrames < 1) throw std::invalid_argument(strFrames);
             } catch (const std::exception&) {
                 throw UsageError("--frames takes a whole number of at least 1, not \"" + strFrames + "\"");
             }
-        } else if (strArg == "--set") {
+        } else if (strArg == "--set" || strArg == "--each") {
             const std::string& strSet = value(i);
             const std::size_t uiSlash = strSet.find('/'), uiEquals = strSet.find('=');
             if (uiSlash == std::string::npos || uiEquals == std::string::npos || uiEquals < uiSlash)
-                throw UsageError("--set takes FILTER/CONTROL=VALUE, not \"" + strSet + "\"");
-            options.sets.emplace_back(strSet.substr(0, uiEquals), strSet.substr(uiEquals + 1));
+                throw UsageError(strArg + " takes FILTER/CONTROL=" + (strArg == "--set" ? "VALUE" : "GLOB") +
+                                 ", not \"" + strSet + "\"");
+            if (strArg == "--set") {
+                options.sets.emplace_back(strSet.substr(0, uiEquals), strSet.substr(uiEquals + 1));
+            } else {
+                if (!options.strEachTarget.empty()) throw UsageError("--each is given once");
+                options.strEachTarget = strSet.substr(0, uiEquals);
+                options.strEachPattern = strSet.substr(uiEquals + 1);
+                if (options.strEachPattern.empty()) throw UsageError("--each \"" + strSet + "\" names no files");
+            }
+        } else if (strArg == "--shard") {
+            const std::string& strShard = value(i);
+            const std::size_t uiSlash = strShard.find('/');
+            try {
+                if (uiSlash == std::string::npos) throw std::invalid_argument(strShard);
+                std::size_t uiEndK = 0, uiEndN = 0;
+                options.iShard = std::stoi(strShard.substr(0, uiSlash), &uiEndK);
+                options.iShards = std::stoi(strShard.substr(uiSlash + 1), &uiEndN);
+                if (uiEndK != uiSlash || uiEndN != strShard.size() - uiSlash - 1 || options.iShards < 1 ||
+                    options.iShard < 0 || options.iShard >= options.iShards)
+                    throw std::invalid_argument(strShard);
+            } catch (const std::exception&) {
+                throw UsageError("--shard takes K/N with N at least 1 and K from 0 to N-1, not \"" + strShard + "\"");
+            }
         } else if (strArg == "--save-graph") {
             options.strSaveGraph = value(i);
         } else if (strArg == "--dot") {
@@ -176,6 +216,10 @@ Options ParseArguments(const std::vector<std::string>& args)
         }
     }
     if (options.strCommand == "run" && options.strArgument.empty()) throw UsageError("no graph file given");
+    if (!options.strEachTarget.empty() && options.bFramesGiven)
+        throw UsageError("--each runs one frame per file; it takes no --frames");
+    if (options.strEachTarget.empty() && (options.iShard != 0 || options.iShards != 1))
+        throw UsageError("--shard divides the files of --each, and there is no --each");
     return options;
 }
 
@@ -350,6 +394,98 @@ std::vector<std::string> CheckReadiness(const Graph& graph)
     return lines.GetMessages();
 }
 
+// The files a --each pattern matches, relative to strBase unless absolute,
+// in name order (bytes compared, as the C locale sorts). Folders are left
+// out. Throws when nothing matches or the pattern cannot be read.
+std::vector<std::string> MatchFiles(const std::string& strPattern, const std::string& strBase)
+{
+    const std::string strFull = Absolute(strPattern, strBase);
+    glob_t matches{};
+    const int iResult = ::glob(strFull.c_str(), GLOB_MARK | GLOB_BRACE | GLOB_ERR, nullptr, &matches);
+    std::vector<std::string> files;
+    for (std::size_t i = 0; iResult == 0 && i < matches.gl_pathc; ++i) {
+        const std::string strPath = matches.gl_pathv[i];
+        if (!strPath.empty() && strPath.back() != '/') files.push_back(strPath);
+    }
+    ::globfree(&matches);
+    if (iResult != 0 && iResult != GLOB_NOMATCH)
+        throw std::runtime_error("--each: the folders of " + strPattern + " cannot be read");
+    if (files.empty()) throw std::runtime_error("--each: no file matches " + strPattern + " (looked for " + strFull + ")");
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// The positions of the files shard K of N takes: K, K + N, K + 2N, ...
+std::vector<std::size_t> ShardOf(std::size_t uiFiles, int iShard, int iShards)
+{
+    std::vector<std::size_t> positions;
+    for (std::size_t i = static_cast<std::size_t>(iShard); i < uiFiles; i += static_cast<std::size_t>(iShards))
+        positions.push_back(i);
+    return positions;
+}
+
+// Progress of a batch on standard error: a bar redrawn in place with the
+// rate and the time left on a terminal, otherwise a plain line about every
+// tenth of the batch, so that a log file stays short.
+class BatchProgress {
+public:
+    explicit BatchProgress(std::size_t uiTotal)
+        : m_uiTotal(uiTotal), m_bTerminal(::isatty(STDERR_FILENO) == 1), m_Start(std::chrono::steady_clock::now())
+    {
+    }
+
+    // A line of the run's own (a file written), kept above the bar.
+    void Line(const std::string& strLine)
+    {
+        std::cerr << (m_bTerminal && m_bDrawn ? "\r\033[K" : "") << strLine << "\n";
+        if (m_bTerminal && m_bDrawn) Draw();
+    }
+
+    void Done(std::size_t uiDone)
+    {
+        m_uiDone = uiDone;
+        const std::size_t uiStep = std::max<std::size_t>(1, m_uiTotal / 10);
+        if (m_bTerminal || uiDone % uiStep == 0 || uiDone == m_uiTotal) Draw();
+    }
+
+    void End()
+    {
+        if (m_bTerminal && m_bDrawn) std::cerr << "\n";
+        m_bDrawn = false;
+    }
+
+    double Seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_Start).count();
+    }
+
+private:
+    void Draw()
+    {
+        const double dSeconds = Seconds();
+        const double dRate = dSeconds > 0.0 ? static_cast<double>(m_uiDone) / dSeconds : 0.0;
+        const double dLeft = dRate > 0.0 ? static_cast<double>(m_uiTotal - m_uiDone) / dRate : 0.0;
+        const auto iLeft = static_cast<long long>(dLeft + 0.5);
+        std::ostringstream text;
+        text << m_uiDone << "/" << m_uiTotal << " files, " << std::fixed << std::setprecision(2) << dRate
+             << " files/s, " << iLeft / 60 << ":" << std::setw(2) << std::setfill('0') << iLeft % 60 << " left";
+        if (!m_bTerminal) {
+            std::cerr << text.str() << "\n";
+            return;
+        }
+        const std::size_t uiWidth = 30, uiFull = m_uiTotal ? uiWidth * m_uiDone / m_uiTotal : uiWidth;
+        std::cerr << "\r\033[K[" << std::string(uiFull, '#') << std::string(uiWidth - uiFull, '.') << "] "
+                  << text.str() << std::flush;
+        m_bDrawn = true;
+    }
+
+    std::size_t m_uiTotal;
+    std::size_t m_uiDone = 0;
+    bool m_bTerminal;
+    bool m_bDrawn = false;
+    std::chrono::steady_clock::time_point m_Start;
+};
+
 int Run(const Options& options)
 {
     const std::string strStart = CurrentDirectory();
@@ -390,23 +526,117 @@ int Run(const Options& options)
     ProfilingExecuter profiler(&engine.logger);
     ScopeExecuter plain(&engine.logger);
     ScopeExecuter& executer = options.bProfile ? profiler : plain;
-    const auto runStart = std::chrono::steady_clock::now();
-    for (int iFrame = 0; iFrame < options.iFrames; ++iFrame) {
-        const auto frameStart = std::chrono::steady_clock::now();
-        context.m_uiFrame = static_cast<std::uint64_t>(iFrame);
-        pGraph->RunFrame(executer);
-        glFinish();
-        if (options.bProfile) profiler.EndFrame();
-        if (options.iFrames > 1)
-            std::cerr << "frame " << iFrame + 1 << "/" << options.iFrames << " done in " << std::fixed
-                      << std::setprecision(1)
-                      << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - frameStart).count()
-                      << " ms\n";
+
+    // The files of a batch, and the share of them this run takes.
+    std::vector<std::string> files;
+    std::vector<std::size_t> positions;
+    std::string strEachFilter, strEachControl;
+    bool bReadAhead = false;
+    if (!options.strEachTarget.empty()) {
+        files = MatchFiles(options.strEachPattern, strStart);
+        positions = ShardOf(files.size(), options.iShard, options.iShards);
+        const std::size_t uiSlash = options.strEachTarget.find('/');
+        strEachFilter = options.strEachTarget.substr(0, uiSlash);
+        strEachControl = options.strEachTarget.substr(uiSlash + 1);
+        // Files are read ahead only for a control that names a file, which
+        // the filter reads through the image loader when it changes.
+        const Instrumenter::Control* pControl = pGraph->GetInstrumenter(strEachFilter).FindControl(strEachControl);
+        bReadAhead = pControl && pControl->m_eKind == Instrumenter::ControlKind::FileName;
     }
+    const bool bBatch = !files.empty();
+    const std::size_t uiFrames = bBatch ? positions.size() : static_cast<std::size_t>(options.iFrames);
+    BatchProgress progress(uiFrames);
+    GFX::ImageLoader& loader = GFX::ImageLoader::Get(engine.core);
+    const auto ReadAhead = [&](std::size_t uiFrame) {
+        if (bReadAhead && uiFrame < positions.size()) loader.Prefetch(Utf8ToWide(files[positions[uiFrame]]));
+    };
+
+    // Sinks hand their pictures to worker threads; what those wrote is told
+    // here, on this thread, and the first file that could not be written
+    // stops the run. However the run ends, every queued file is finished.
+    const unsigned int uiWorkers = std::max(1u, std::thread::hardware_concurrency());
+    GFX::BackgroundWriter writer(uiWorkers, uiWorkers + 1);
+    context.m_pWriter = &writer;
+    std::size_t uiWritten = 0;
+    const auto TakeOutcomes = [&]() {
+        std::string strFailure;
+        for (const GFX::BackgroundWriter::Outcome& outcome : writer.TakeOutcomes()) {
+            if (!outcome.m_strError.empty()) {
+                if (strFailure.empty()) strFailure = pGraph->RequireItem(outcome.m_strWho).Describe() + ": " + outcome.m_strError;
+                continue;
+            }
+            ++uiWritten;
+            const std::string strLine = outcome.m_strWho + ": wrote " + outcome.m_strPath;
+            if (bBatch)
+                progress.Line(strLine);
+            else
+                engine.logger.Log(strLine + "\n");
+        }
+        if (!strFailure.empty()) throw std::runtime_error(strFailure);
+    };
+    const auto FinishWriting = [&]() {
+        writer.Finish();
+        TakeOutcomes();
+    };
+
+    const auto runStart = std::chrono::steady_clock::now();
+    try {
+        ReadAhead(0);
+        for (std::size_t uiFrame = 0; uiFrame < uiFrames; ++uiFrame) {
+            const auto frameStart = std::chrono::steady_clock::now();
+            context.m_uiFrame = bBatch ? positions[uiFrame] : uiFrame;
+            if (bBatch) {
+                const std::string& strFile = files[positions[uiFrame]];
+                pGraph->SetControl(strEachFilter, strEachControl, strFile);
+                context.m_strBatchFile = strFile;
+                ReadAhead(uiFrame + 1);
+            }
+            try {
+                pGraph->RunFrame(executer);
+            } catch (const std::exception& error) {
+                if (!bBatch) throw;
+                throw std::runtime_error(std::string(error.what()) + " (the frame for " + files[positions[uiFrame]] +
+                                         ", file " + std::to_string(positions[uiFrame] + 1) + " of " +
+                                         std::to_string(files.size()) + ")");
+            }
+            glFinish();
+            if (options.bProfile) profiler.EndFrame();
+            TakeOutcomes();
+            if (bBatch)
+                progress.Done(uiFrame + 1);
+            else if (uiFrames > 1)
+                std::cerr << "frame " << uiFrame + 1 << "/" << uiFrames << " done in " << std::fixed
+                          << std::setprecision(1)
+                          << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - frameStart)
+                                 .count()
+                          << " ms\n";
+        }
+        FinishWriting();
+    } catch (...) {
+        progress.End();
+        context.m_pWriter = nullptr;
+        // The files queued before the failure are still written; a failure
+        // of theirs is told too, after the one that stopped the run.
+        try {
+            FinishWriting();
+        } catch (const std::exception& error) {
+            std::cerr << "ondo-run: " << error.what() << "\n";
+        }
+        throw;
+    }
+    progress.End();
+    context.m_pWriter = nullptr;
     const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
-    std::cerr << options.iFrames << " frame" << (options.iFrames == 1 ? "" : "s") << " of " << pGraph->GetAllItems().size()
+    std::cerr << uiFrames << " frame" << (uiFrames == 1 ? "" : "s") << " of " << pGraph->GetAllItems().size()
               << " filters in " << std::fixed << std::setprecision(3) << dSeconds << " s on "
               << device.GetContext().GetRenderer() << "\n";
+    if (bBatch) {
+        std::cerr << "batch: " << positions.size() << " of " << files.size() << " files";
+        if (options.iShards > 1) std::cerr << " (shard " << options.iShard << "/" << options.iShards << ")";
+        std::cerr << " in " << std::setprecision(2) << dSeconds << " s, "
+                  << (dSeconds > 0.0 ? static_cast<double>(positions.size()) / dSeconds : 0.0) << " files/s; "
+                  << uiWritten << " picture" << (uiWritten == 1 ? "" : "s") << " written\n";
+    }
     if (options.bProfile) profiler.Print(*pGraph, std::cout);
     return 0;
 }

@@ -217,7 +217,7 @@ void FilterImageSink::Process(FlowGraph::ScopeExecuter&)
     };
     m_strLastWritten = strPath;
     if (run.m_pWriter) {
-        run.m_pWriter->Submit(Describe(), strPath, std::move(fnWrite));
+        run.m_pWriter->Submit(GetName(), strPath, std::move(fnWrite));
         return;
     }
     fnWrite();

@@ -5,6 +5,7 @@
 #include "Ondo/File.h"
 #include "Ondo/StringConversion.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <filesystem>
@@ -85,6 +86,36 @@ std::unique_ptr<ImageData> ImageLoader::Load(const std::wstring& strPath) const
 }
 
 std::unique_ptr<ImageData> ImageLoader::Decode(const std::wstring& strPath) const
+{
+    std::future<std::unique_ptr<ImageData>> picture;
+    {
+        const std::lock_guard<std::mutex> lock(m_PrefetchLock);
+        const auto it = std::find_if(m_Prefetched.begin(), m_Prefetched.end(),
+                                     [&](const auto& entry) { return entry.first == strPath; });
+        if (it != m_Prefetched.end()) {
+            picture = std::move(it->second);
+            m_Prefetched.erase(it);
+        }
+    }
+    return picture.valid() ? picture.get() : DecodeFile(strPath);
+}
+
+void ImageLoader::Prefetch(const std::wstring& strPath)
+{
+    // A dropped picture is waited for once the lock is given up: its worker
+    // may need the lock.
+    std::future<std::unique_ptr<ImageData>> dropped;
+    const std::lock_guard<std::mutex> lock(m_PrefetchLock);
+    for (const auto& entry : m_Prefetched)
+        if (entry.first == strPath) return;
+    if (m_Prefetched.size() >= 2) {
+        dropped = std::move(m_Prefetched.front().second);
+        m_Prefetched.pop_front();
+    }
+    m_Prefetched.emplace_back(strPath, std::async(std::launch::async, [this, strPath] { return DecodeFile(strPath); }));
+}
+
+std::unique_ptr<ImageData> ImageLoader::DecodeFile(const std::wstring& strPath) const
 {
     const std::wstring strKey = KeyOf(strPath);
     File file;

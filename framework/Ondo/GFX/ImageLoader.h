@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <mutex>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -65,8 +68,24 @@ public:
     // returns null, this throws Ondo::ExceptionParsing with the same message.
     std::unique_ptr<ImageData> Decode(const std::wstring& strPath) const;
 
+    // Reads and decodes the file on a worker thread, so that a batch reads
+    // its next file while the current one is processed: the next Load or
+    // Decode of the same path takes that picture, or its error, instead of
+    // reading the file again. Two files are held ahead at most (the current
+    // one and the next): a third Prefetch drops the oldest picture not taken. For files that do not change
+    // until then; the readers must not be changed meanwhile.
+    void Prefetch(const std::wstring& strPath);
+
 private:
+    std::unique_ptr<ImageData> DecodeFile(const std::wstring& strPath) const;
+
     std::map<std::wstring, PathReader> m_Readers;
+    // Decoded ahead, by path; declared after the readers, so that it waits
+    // for its workers before they go. Readers of files that name other files
+    // decode those through the loader on the worker: the lock keeps the map
+    // whole meanwhile.
+    mutable std::mutex m_PrefetchLock;
+    mutable std::deque<std::pair<std::wstring, std::future<std::unique_ptr<ImageData>>>> m_Prefetched;
 };
 
 } // namespace Ondo::GFX
