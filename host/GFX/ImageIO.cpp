@@ -582,7 +582,7 @@ struct PngSettings {
 };
 PngSettings SettingsOf(PngCompression eCompression)
 {
-    if (eCompression == PngCompression::Smallest) return {9, PNG_ALL_FILTERS, Z_DEFAULT_STRATEGY};
+    if (eCompression == PngCompression::Smallest) return {9, PNG_ALL_FILTERS, Z_FILTERED};
     return {1, PNG_FILTER_PAETH, Z_RLE};
 }
 

@@ -7,6 +7,7 @@
 #include "host/FlowGraph/GraphFile.h"
 #include "host/FlowGraph/RunContext.h"
 #include "host/FlowGraph/ValueText.h"
+#include "host/GFX/BackgroundWriter.h"
 #include "host/GFX/ImageIO.h"
 #include "host/Modules/Camera.h"
 #include "host/Modules/HostModules.h"
@@ -286,6 +287,53 @@ TEST_F(HostModules, SinkWritesPngAndExrUnderTheOutputFolderNamedByFrame)
     Run(sink);
     EXPECT_EQ(m_Core.GetErrors(),
               std::vector<std::string>{"\"Texture\" carries no texture; nothing was written to \"pic.bmp\""});
+}
+
+// In a batch, files are named after the batch's current file; outside one
+// such names are refused. Given a background writer, the sink queues the
+// picture there and the writer tells what became of it.
+TEST_F(HostModules, SinkNamesFilesAfterTheBatchFileAndQueuesThemOnABackgroundWriter)
+{
+    GFX::ImageData image;
+    image.m_iImageFormat = GFX::FormatRGBA8;
+    image.m_uiWidth = 2;
+    image.m_uiHeight = 1;
+    image.m_Pixels = {10, 20, 30, 255, 40, 50, 60, 255};
+    auto& sink = dynamic_cast<Host::FilterImageSink&>(Make("Host.ImageSink", "Save"));
+    m_Texture.m_uiName = OpenGL::LoadTexture2D(image, false, false);
+    PortHandle<SimplePortT<OpenGL::TextureObject2D>>(sink.FindPort("Texture", false))->SetData(&m_Texture, true);
+    Instrumenter& controls = Controls(sink);
+    RunContext& run = RunContext::Get(m_Core);
+
+    controls.SetControl("File Name", "out/{stem}.png");
+    const std::string strError = OndoTest::Thrown([&] { Run(sink); });
+    EXPECT_NE(strError.find("\"out/{stem}.png\": {name} and {stem} stand for the current file of a batch"),
+              std::string::npos)
+        << strError;
+
+    run.m_strBatchFile = "/photos/IMG_7.jpeg";
+    run.m_uiFrame = 3;
+    GFX::BackgroundWriter writer(1, 1);
+    run.m_pWriter = &writer;
+    fs::create_directories(m_Folder / "taken.png");
+    for (const char* szName : {"{stem}-{frame}.png", "{name}.png", "taken.png"}) {
+        controls.SetControl("File Name", szName);
+        Run(sink);
+    }
+    writer.Finish();
+    run.m_pWriter = nullptr;
+    run.m_strBatchFile.clear();
+    const std::vector<GFX::BackgroundWriter::Outcome> outcomes = writer.TakeOutcomes();
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0].m_strPath, (m_Folder / "IMG_7-0003.png").string());
+    EXPECT_EQ(outcomes[1].m_strPath, (m_Folder / "IMG_7.jpeg.png").string());
+    EXPECT_EQ(outcomes[0].m_strWho + outcomes[0].m_strError + outcomes[1].m_strError, "Save");
+    EXPECT_NE(outcomes[2].m_strError.find("Could not write the image file " + (m_Folder / "taken.png").string()),
+              std::string::npos)
+        << outcomes[2].m_strError;
+    const auto pRead = GFX::ImageLoader::Get(m_Core).Load((m_Folder / "IMG_7-0003.png").wstring());
+    ASSERT_NE(pRead, nullptr);
+    EXPECT_EQ(pRead->m_Pixels, image.m_Pixels);
 }
 
 // Integer textures (volume slices, labels) go to PNG as their values, not
