@@ -401,15 +401,14 @@ std::vector<std::string> MatchFiles(const std::string& strPattern, const std::st
 {
     const std::string strFull = Absolute(strPattern, strBase);
     glob_t matches{};
-    const int iResult = ::glob(strFull.c_str(), GLOB_MARK | GLOB_BRACE | GLOB_ERR, nullptr, &matches);
+    const int iResult = ::glob(strFull.c_str(), GLOB_MARK | GLOB_BRACE, nullptr, &matches);
     std::vector<std::string> files;
     for (std::size_t i = 0; iResult == 0 && i < matches.gl_pathc; ++i) {
         const std::string strPath = matches.gl_pathv[i];
         if (!strPath.empty() && strPath.back() != '/') files.push_back(strPath);
     }
     ::globfree(&matches);
-    if (iResult != 0 && iResult != GLOB_NOMATCH)
-        throw std::runtime_error("--each: the folders of " + strPattern + " cannot be read");
+    if (iResult == GLOB_NOSPACE) throw std::runtime_error("--each: not enough memory for the files of " + strPattern);
     if (files.empty()) throw std::runtime_error("--each: no file matches " + strPattern + " (looked for " + strFull + ")");
     std::sort(files.begin(), files.end());
     return files;

@@ -157,8 +157,10 @@ void FilterImageSink::Serialize(FlowGraph::Serialization::Serializer& serializer
 void FilterImageSink::Instrument(Instrumenter& instrumenter)
 {
     // A name without a known extension is kept (the next run says why it
-    // cannot be written) but pointed out at once.
+    // cannot be written) but pointed out at once; "{name}" brings the
+    // extension of the batch's file.
     instrumenter.AddStringField("File Name", &m_strFileName, [this] {
+        if (m_strFileName.find("{name}") != std::string::npos) return;
         try {
             TypeOfName(m_strFileName);
         } catch (const std::runtime_error& e) {

@@ -15,6 +15,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -271,5 +274,174 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
     EXPECT_FALSE(fs::exists(m_Directory / "out.png")) << "nothing ran";
     EXPECT_FALSE(fs::exists(m_Directory / "basic.png")) << "the sink runs after the bad image and never wrote";
     for (const auto& entry : fs::directory_iterator(m_Directory))
+        EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << "no partial output: " << entry.path();
+}
+
+namespace {
+
+// Load -> negative -> sink, the sink's file named by strSinkName.
+std::string NegativeGraph(const std::string& strSinkName)
+{
+    return Graph("<Filter type=\"OpenGL.Texture.LoadFromFile\" name=\"Photo\">"
+                 "<Control label=\"Create MipMaps\" value=\"false\" /></Filter>\n"
+                 "<Filter type=\"OpenGL.Texture.SimilarMultiSource2D\" name=\"Target\" />\n"
+                 "<Filter type=\"OpenGL.NegativeImage\" name=\"Negative\" />\n"
+                 "<Filter type=\"Host.ImageSink\" name=\"Save\"><Control label=\"File Name\" value=\"" +
+                 strSinkName + "\" /></Filter>\n"
+                 "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Target\" input=\"Texture\" />\n"
+                 "<Connection from=\"Target\" output=\"0\" to=\"Negative\" input=\"Target Texture\" />\n"
+                 "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Negative\" input=\"Image\" />\n"
+                 "<Connection from=\"Negative\" output=\"Negative Image\" to=\"Save\" input=\"Texture\" />\n");
+}
+
+std::set<std::string> Names(const fs::path& folder)
+{
+    std::set<std::string> names;
+    if (fs::exists(folder))
+        for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+} // namespace
+
+// One frame per file in name order, outputs named after each file, their
+// pixels the negatives of that file's.
+TEST_F(OndoRunTest, EachFileOfABatchGivesItsOwnPictureNamedAfterIt)
+{
+    fs::create_directories(m_Directory / "in" / "folder.png");
+    const std::string strAssets = s_strExamples + "/assets/";
+    fs::copy_file(strAssets + "chelsea.png", m_Directory / "in" / "c.png");
+    fs::copy_file(strAssets + "gradient.png", m_Directory / "in" / "a.png");
+    fs::copy_file(strAssets + "CesiumLogoFlat.png", m_Directory / "in" / "b.png");
+    const std::string strGraph = Write("batch.xml", NegativeGraph("out/{stem}-{frame}.{name}.png"));
+    const Result result = OndoTest::RunCommand("cd " + m_Directory.string() + " && " + ONDO_RUN_PATH + " " + strGraph +
+                                               " --each 'Photo/File name=in/*.png' --output-dir " + m_Directory.string());
+    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+    EXPECT_EQ(Names(m_Directory / "out"),
+              (std::set<std::string>{"a-0000.a.png.png", "b-0001.b.png.png", "c-0002.c.png.png"}));
+    EXPECT_NE(result.strOutput.find("batch: 3 of 3 files in "), std::string::npos) << result.strOutput;
+    EXPECT_NE(result.strOutput.find("3/3 files, "), std::string::npos) << "a plain progress line: " << result.strOutput;
+
+    Ondo::Core core;
+    Ondo::GFX::RegisterStandardImageReaders(core);
+    auto& loader = Ondo::GFX::ImageLoader::Get(core);
+    for (const auto& [strIn, strOut] : {std::pair<std::string, std::string>{"a.png", "a-0000.a.png.png"},
+                                        {"b.png", "b-0001.b.png.png"}, {"c.png", "c-0002.c.png.png"}}) {
+        SCOPED_TRACE(strOut);
+        const auto pIn = loader.Load((m_Directory / "in" / strIn).wstring());
+        const auto pOut = loader.Load((m_Directory / "out" / strOut).wstring());
+        ASSERT_TRUE(pIn && pOut);
+        ASSERT_EQ(pIn->m_Pixels.size(), pOut->m_Pixels.size());
+        std::size_t uiWrong = 0;
+        for (std::size_t i = 0; i < pIn->m_Pixels.size(); ++i) {
+            const int iExpected = i % 4 == 3 ? pIn->m_Pixels[i] : 255 - pIn->m_Pixels[i];
+            uiWrong += pOut->m_Pixels[i] != iExpected;
+        }
+        EXPECT_EQ(uiWrong, 0u);
+    }
+}
+
+// The example of docs/batch.md, run as it stands there: each shard takes the
+// files it lists, and the shards together take every file exactly once.
+TEST_F(OndoRunTest, ShardsTakeTheFilesTheDocumentationListsAndEveryFileOnce)
+{
+    std::ifstream page(std::string(DOCS_DIR) + "/batch.md");
+    std::string strLine, strPhotos;
+    std::vector<std::tuple<std::string, std::set<std::string>>> shards;
+    const std::regex shard("^--shard ([0-9]+/[0-9]+): (.*)$");
+    while (std::getline(page, strLine)) {
+        std::smatch match;
+        if (strLine.rfind("photos: ", 0) == 0) strPhotos = strLine.substr(8);
+        if (!std::regex_match(strLine, match, shard)) continue;
+        std::istringstream names(match[2].str());
+        std::set<std::string> expected;
+        for (std::string strName; names >> strName;) expected.insert(strName);
+        shards.emplace_back(match[1].str(), expected);
+    }
+    ASSERT_FALSE(strPhotos.empty()) << "the page lists the photos of its example";
+    ASSERT_GE(shards.size(), 2u);
+
+    fs::create_directories(m_Directory / "photos");
+    std::istringstream photos(strPhotos);
+    std::multiset<std::string> all, taken;
+    for (std::string strName; photos >> strName;) {
+        fs::copy_file(s_strExamples + "/assets/CesiumLogoFlat.png", m_Directory / "photos" / strName);
+        all.insert(strName);
+    }
+    const std::string strGraph = Write("shard.xml", NegativeGraph("{name}"));
+    for (const auto& [strShard, expected] : shards) {
+        const fs::path output = m_Directory / ("shard" + std::to_string(taken.size()));
+        const Result result =
+            RunOndo(strGraph + " --each 'Photo/File name=" + (m_Directory / "photos").string() + "/*' --shard " + strShard +
+                    " --output-dir " + output.string());
+        ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+        EXPECT_EQ(Names(output), expected) << "--shard " << strShard;
+        for (const std::string& strName : Names(output)) taken.insert(strName);
+    }
+    EXPECT_EQ(taken, all);
+
+    // More shards than files: the last ones have nothing to do, and succeed.
+    const Result result = RunOndo(strGraph + " --each 'Photo/File name=" + (m_Directory / "photos").string() +
+                                  "/*' --shard 11/12 --output-dir " + (m_Directory / "none").string());
+    EXPECT_EQ(result.iStatus, 0) << result.strOutput;
+    EXPECT_NE(result.strOutput.find("batch: 0 of " + std::to_string(all.size()) + " files (shard 11/12)"),
+              std::string::npos)
+        << result.strOutput;
+}
+
+// A batch that cannot give every picture stops with exit 1, naming the file;
+// the pictures of the files before it are complete, none after it is made.
+TEST_F(OndoRunTest, BatchesStopAtTheFirstFileThatIsNoPictureOrCannotBeWritten)
+{
+    fs::create_directories(m_Directory / "in");
+    for (const char* szName : {"a.png", "b.png", "d.png"})
+        fs::copy_file(s_strExamples + "/assets/CesiumLogoFlat.png", m_Directory / "in" / szName);
+    Write("in/c.png", "this is no picture");
+    const std::string strEach = " --each 'Photo/File name=" + (m_Directory / "in").string() + "/*.png'";
+    const std::string strGraph = Write("stop.xml", NegativeGraph("out/{name}"));
+    Result result = RunOndo(strGraph + strEach + " --output-dir " + m_Directory.string());
+    EXPECT_EQ(result.iStatus, 1) << result.strOutput;
+    EXPECT_NE(result.strOutput.find("\"Photo\" (OpenGL.Texture.LoadFromFile): The image file " +
+                                    (m_Directory / "in" / "c.png").string() + " could not be decoded"),
+              std::string::npos)
+        << result.strOutput;
+    EXPECT_NE(result.strOutput.find("file 3 of 4)"), std::string::npos) << result.strOutput;
+    EXPECT_EQ(Names(m_Directory / "out"), (std::set<std::string>{"a.png", "b.png"}));
+
+    // A folder where a picture should go: the sink and the file are named.
+    fs::remove(m_Directory / "in" / "c.png");
+    fs::create_directories(m_Directory / "taken" / "b.png");
+    result = RunOndo(Write("taken.xml", NegativeGraph("taken/{name}")) + strEach + " --output-dir " + m_Directory.string());
+    EXPECT_EQ(result.iStatus, 1) << result.strOutput;
+    EXPECT_NE(result.strOutput.find("\"Save\" (Host.ImageSink): Could not write the image file " +
+                                    (m_Directory / "taken" / "b.png").string()),
+              std::string::npos)
+        << result.strOutput;
+
+    const struct {
+        std::string strArguments;
+        int iStatus;
+        std::string strMessage;
+    } cases[] = {
+        {strGraph + " --each 'Photo/File name=" + m_Directory.string() + "/nothing/*.jpg'", 1,
+         "--each: no file matches " + m_Directory.string() + "/nothing/*.jpg"},
+        {strGraph + " --each 'Photo/File name=nothing-here-*.jpg'", 1, "--each: no file matches nothing-here-*.jpg"},
+        {strGraph + " --each 'Nobody/File name=" + (m_Directory / "in").string() + "/*.png'", 1, "Nobody"},
+        {strGraph + strEach + " --shard 3/3", 2, "--shard takes K/N with N at least 1 and K from 0 to N-1, not \"3/3\""},
+        {strGraph + strEach + " --shard 1", 2, "--shard takes K/N"},
+        {strGraph + " --shard 0/2", 2, "--shard divides the files of --each, and there is no --each"},
+        {strGraph + strEach + " --frames 2", 2, "--each runs one frame per file; it takes no --frames"},
+        {strGraph + " --each Photo", 2, "--each takes FILTER/CONTROL=GLOB, not \"Photo\""},
+        {Write("plain.xml", NegativeGraph("{stem}.png")) + " --set 'Photo/File name=" + s_strExamples +
+             "/assets/gradient.png' --output-dir " + m_Directory.string(),
+         1, "{name} and {stem} stand for the current file of a batch (ondo-run --each), and this run is none"},
+    };
+    for (const auto& testCase : cases) {
+        result = RunOndo(testCase.strArguments);
+        EXPECT_EQ(result.iStatus, testCase.iStatus) << testCase.strArguments << "\n" << result.strOutput;
+        EXPECT_NE(result.strOutput.find(testCase.strMessage), std::string::npos)
+            << testCase.strArguments << "\n" << result.strOutput;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(m_Directory))
         EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << "no partial output: " << entry.path();
 }
