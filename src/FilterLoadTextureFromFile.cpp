@@ -122,11 +122,16 @@ void FileTextureLoader<TextureT>::LoadFile()
     const GLuint uiTexture = m_Kind.m_fnUpload(*pImage, bTextureIsMutable, bCreateMipMaps);
     m_Texture.Release();
     m_Texture.m_uiName = uiTexture;
-    // The levels of a one-level image are made from level 0 by the upload
-    // itself, which allocates the chain and calls glGenerateMipmap where the
-    // GL can generate it for the format; a file that carries levels keeps
-    // them. A second glGenerateMipmap here would make the same levels again,
-    // the largest cost of loading a photograph on a software GL.
+    // The levels of a one-level image, made again from level 0. A file that
+    // carries levels of its own keeps them, and a texture the upload gave no
+    // chain (integer voxels, a format the GL cannot average) is left alone:
+    // glGenerateMipmap would fail on it.
+    if (!bCreateMipMaps || pImage->GetNumMipMaps() != 1) return;
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(m_Texture.GetTarget(), uiTexture);
+    GLint iMaxLevel = 0;
+    glGetTexParameteriv(m_Texture.GetTarget(), GL_TEXTURE_MAX_LEVEL, &iMaxLevel);
+    if (iMaxLevel > 0) glGenerateMipmap(m_Texture.GetTarget());
 }
 
 template class FileTextureLoader<Ondo::OpenGL::TextureObject2D>;
