@@ -15,23 +15,11 @@ namespace Prismvale {
 
 namespace {
 
-// Builds a compute program from shader text, as BuildProgram does from files:
-// compiled without a logger and checked, linked and checked, failures left to
-// the checks' reports.
+// Builds a compute program from shader text, as BuildProgram does from files
+// (shared between the filters that build the same text).
 GLuint BuildProgramFromMemory(const std::string& strSource)
 {
-    Ondo::OpenGL::ShaderCompiler compiler(nullptr);
-    const GLuint uiShader = compiler.CreateFromMemory(GL_COMPUTE_SHADER, strSource, std::wstring());
-    compiler.Check();
-    const GLuint uiProgram = glCreateProgram();
-    if (uiShader != 0) {
-        glAttachShader(uiProgram, uiShader);
-        // The program keeps the shader alive while it is attached.
-        glDeleteShader(uiShader);
-    }
-    glLinkProgram(uiProgram);
-    Ondo::OpenGL::CheckProgram(uiProgram, nullptr);
-    return uiProgram;
+    return Ondo::OpenGL::AcquireProgramFromText({{GL_COMPUTE_SHADER, strSource}});
 }
 
 } // namespace
@@ -110,7 +98,7 @@ void ComputePrograms::Release(const std::function<void(GLuint)>& fnUnhook)
     for (ComputeProgram& program : m_Programs) {
         if (program.m_uiName == 0) continue;
         if (fnUnhook) fnUnhook(program.m_uiName);
-        glDeleteProgram(program.m_uiName);
+        ReleaseProgram(program.m_uiName);
         program.m_uiName = 0;
     }
     if (m_uiIntegerSampler != 0) {
@@ -146,7 +134,7 @@ void HookedComputePass::BuildFromMemory(std::string strSource, const std::string
     const GLuint uiDeclaring = BuildProgramFromMemory(strDeclaring);
     m_ShaderHelper.AddPortsFromShaderMemory(uiDeclaring, strDeclaring, std::wstring());
     m_ShaderHelper.RemoveHooks(uiDeclaring);
-    glDeleteProgram(uiDeclaring);
+    ReleaseProgram(uiDeclaring);
 }
 
 void HookedComputePass::AddPorts(GLuint uiProgram)

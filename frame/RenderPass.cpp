@@ -162,23 +162,12 @@ void RenderPass::BuildFromText(const std::string& strVertex, const std::string& 
     if (m_uiProgram != 0) {
         // A new program may get the old one's name: its hooks go first.
         m_ShaderHelper.RemoveHooks(m_uiProgram);
-        glDeleteProgram(m_uiProgram);
+        ReleaseProgram(m_uiProgram);
         m_uiProgram = 0;
     }
-    Ondo::OpenGL::ShaderCompiler compiler(nullptr);
-    const GLuint uiVertex = compiler.CreateFromMemory(GL_VERTEX_SHADER, strVertex, std::wstring());
-    const GLuint uiFragment =
-        strFragment.empty() ? 0 : compiler.CreateFromMemory(GL_FRAGMENT_SHADER, strFragment, std::wstring());
-    compiler.Check();
-    m_uiProgram = glCreateProgram();
-    for (const GLuint uiShader : {uiVertex, uiFragment}) {
-        if (uiShader == 0) continue;
-        glAttachShader(m_uiProgram, uiShader);
-        // The program keeps the shader alive while it is attached.
-        glDeleteShader(uiShader);
-    }
-    glLinkProgram(m_uiProgram);
-    Ondo::OpenGL::CheckProgram(m_uiProgram, nullptr);
+    std::vector<Ondo::OpenGL::ProgramText> stages{{GL_VERTEX_SHADER, strVertex}};
+    if (!strFragment.empty()) stages.push_back({GL_FRAGMENT_SHADER, strFragment});
+    m_uiProgram = Ondo::OpenGL::AcquireProgramFromText(stages);
     m_ShaderHelper.RemoveAllShaderPorts();
     m_ShaderHelper.AddPortsFromShaderMemory(m_uiProgram, strVertex, std::wstring());
     m_ShaderHelper.AddPortsFromShaderMemory(m_uiProgram, strFragment, std::wstring());
@@ -192,7 +181,7 @@ void RenderPass::Release()
     }
     if (m_uiProgram != 0) {
         m_ShaderHelper.RemoveHooks(m_uiProgram);
-        glDeleteProgram(m_uiProgram);
+        ReleaseProgram(m_uiProgram);
         m_uiProgram = 0;
     }
 }

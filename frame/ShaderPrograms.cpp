@@ -4,12 +4,20 @@
 
 #include "Ondo/OpenGL/ShaderCompiler.h"
 
+#include <vector>
+
 namespace Prismvale {
 
 std::wstring ShaderPath(const std::wstring& strRelative) { return GetShaderRoot() + L"Content/Shader/" + strRelative; }
 
-GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stages, const std::wstring& strExtra)
+GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stages, const std::wstring& strExtra,
+                    ProgramSharing eSharing)
 {
+    if (eSharing == ProgramSharing::Shared) {
+        std::vector<Ondo::OpenGL::ProgramStage> files;
+        for (const auto& stage : stages) files.push_back({stage.first, stage.second});
+        return Ondo::OpenGL::AcquireProgram(files, strExtra);
+    }
     Ondo::OpenGL::ShaderCompiler compiler(nullptr);
     const GLuint uiProgram = glCreateProgram();
     for (const auto& stage : stages) {
@@ -24,5 +32,7 @@ GLuint BuildProgram(std::initializer_list<std::pair<GLenum, std::wstring>> stage
     Ondo::OpenGL::CheckProgram(uiProgram, nullptr);
     return uiProgram;
 }
+
+void ReleaseProgram(GLuint uiProgram) { Ondo::OpenGL::ReleaseProgram(uiProgram); }
 
 } // namespace Prismvale

@@ -97,7 +97,7 @@ void FilterSSAO::InitResources(Ondo::OpenGL::Device& device, Ondo::OpenGL::Conte
 void FilterSSAO::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
 {
     if (m_uiProgram != 0) {
-        glDeleteProgram(m_uiProgram);
+        ReleaseProgram(m_uiProgram);
         m_uiProgram = 0;
     }
     if (m_uiSampler != 0) {

@@ -55,7 +55,8 @@ void FilterShadeBuffer::Serialize(Ondo::FlowGraph::Serialization::Serializer& se
 
 void FilterShadeBuffer::InitResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&)
 {
-    m_uiProgram = BuildProgram({{GL_COMPUTE_SHADER, ShaderPath(ShaderFile)}});
+    // Its own program: the light uniforms stay in it between runs.
+    m_uiProgram = BuildProgram({{GL_COMPUTE_SHADER, ShaderPath(ShaderFile)}}, std::wstring(), ProgramSharing::Own);
     m_WorkGroupSize = {0, 0, 0};
     GLint iLinked = GL_FALSE;
     glGetProgramiv(m_uiProgram, GL_LINK_STATUS, &iLinked);
@@ -70,7 +71,7 @@ void FilterShadeBuffer::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Co
 {
     if (m_uiProgram != 0) {
         m_ShaderHelper.RemoveHooks(m_uiProgram);
-        glDeleteProgram(m_uiProgram);
+        ReleaseProgram(m_uiProgram);
         m_uiProgram = 0;
     }
 }

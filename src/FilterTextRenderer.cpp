@@ -104,7 +104,7 @@ void FilterTextRenderer::ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::C
         m_uiFBO = 0;
     }
     if (m_uiProgram != 0) {
-        glDeleteProgram(m_uiProgram);
+        ReleaseProgram(m_uiProgram);
         m_uiProgram = 0;
     }
     if (m_uiDefaultSampler != 0) {

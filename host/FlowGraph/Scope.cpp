@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <queue>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace Ondo::FlowGraph {
 
@@ -31,6 +31,7 @@ Scope::~Scope()
 void Scope::PortWatcher::OnPortRemoved(const PortHandle<Port>& hPort)
 {
     auto& connections = m_Scope.m_Connections;
+    bool bErased = false;
     for (auto it = connections.begin(); it != connections.end();) {
         if (it->m_hSource != hPort && it->m_hTarget != hPort) {
             ++it;
@@ -38,8 +39,11 @@ void Scope::PortWatcher::OnPortRemoved(const PortHandle<Port>& hPort)
         }
         m_Scope.m_SetAside.push_back({*it, hPort, hPort->GetLabel(), hPort->GetTransportedType()});
         it = connections.erase(it);
+        bErased = true;
     }
-    m_Scope.IndexConnections();
+    // Filters drop and make ports by the dozen while they set up; the index
+    // is only rebuilt when a connection went.
+    if (bErased) m_Scope.IndexConnections();
 }
 
 void Scope::PortWatcher::OnPortAdded(const PortHandle<Port>& hPort)
@@ -55,7 +59,7 @@ void Scope::PortWatcher::OnPortAdded(const PortHandle<Port>& hPort)
             continue;
         }
         m_Scope.m_Connections.push_back(it->m_Connection);
-        m_Scope.m_ConnectedInputs.insert(it->m_Connection.m_hTarget.Get());
+        m_Scope.IndexConnection(it->m_Connection);
         it = setAside.erase(it);
     }
 }
@@ -69,6 +73,7 @@ void Scope::AddItem(std::shared_ptr<ScopeItem> pItem)
     pItem->AddPortObserver(&m_Watcher);
     m_ItemsByName[pItem->GetName()] = pItem.get();
     m_Items.push_back(std::move(pItem));
+    m_bOrderKnown = false;
 }
 
 void Scope::RemoveItem(const ScopeItem& item)
@@ -91,6 +96,7 @@ void Scope::RemoveItem(const ScopeItem& item)
     m_Items.erase(std::remove_if(m_Items.begin(), m_Items.end(),
                                  [&](const std::shared_ptr<ScopeItem>& pItem) { return pItem.get() == &item; }),
                   m_Items.end());
+    m_bOrderKnown = false;
 }
 
 ScopeItem* Scope::FindItem(const std::string& strName) const
@@ -99,16 +105,34 @@ ScopeItem* Scope::FindItem(const std::string& strName) const
     return it == m_ItemsByName.end() ? nullptr : it->second;
 }
 
+const std::vector<Connection>& Scope::GetConnectionsInto(const PortOwner* pOwner) const
+{
+    static const std::vector<Connection> s_None;
+    const auto it = m_ConnectionsInto.find(pOwner);
+    return it == m_ConnectionsInto.end() ? s_None : it->second;
+}
+
+void Scope::IndexConnection(const Connection& connection)
+{
+    m_ConnectedInputs.insert(connection.m_hTarget.Get());
+    m_ConnectionsInto[connection.m_hTarget.GetOwner()].push_back(connection);
+    m_bOrderKnown = false;
+}
+
 void Scope::IndexConnections()
 {
     m_ConnectedInputs.clear();
-    for (const Connection& connection : m_Connections) m_ConnectedInputs.insert(connection.m_hTarget.Get());
+    m_ConnectionsInto.clear();
+    for (const Connection& connection : m_Connections) IndexConnection(connection);
+    m_bOrderKnown = false;
 }
 
-std::vector<ScopeItem*> Scope::GetExecutionOrder() const
+const std::vector<ScopeItem*>& Scope::GetExecutionOrder() const
 {
+    if (m_bOrderKnown) return m_Order;
     const std::size_t uiCount = m_Items.size();
-    std::map<const PortOwner*, std::size_t> indexOf;
+    std::unordered_map<const PortOwner*, std::size_t> indexOf;
+    indexOf.reserve(uiCount);
     for (std::size_t i = 0; i < uiCount; ++i) indexOf[m_Items[i].get()] = i;
 
     // dependencies[i]: the items whose outputs item i reads.
@@ -160,7 +184,9 @@ std::vector<ScopeItem*> Scope::GetExecutionOrder() const
         throw std::runtime_error("The connections of scope \"" + m_strName + "\" form a cycle: \"" +
                                  m_Items[uiCurrent]->GetName() + "\"" + strCycle);
     }
-    return order;
+    m_Order = std::move(order);
+    m_bOrderKnown = true;
+    return m_Order;
 }
 
 void Scope::Connect(const PortHandle<Port>& hSource, const PortHandle<Port>& hTarget)
@@ -182,7 +208,7 @@ void Scope::Connect(const PortHandle<Port>& hSource, const PortHandle<Port>& hTa
         throw std::runtime_error("Cannot connect " + Describe(*pSource) + " to " + Describe(*pTarget) +
                                  ": the input is connected already");
     m_Connections.push_back({hSource, hTarget});
-    m_ConnectedInputs.insert(pTarget);
+    IndexConnection(m_Connections.back());
 }
 
 void Scope::Disconnect(const PortHandle<Port>& hTarget)

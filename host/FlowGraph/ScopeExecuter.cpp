@@ -16,8 +16,8 @@ namespace {
 // Moves values along every connection that ends at a port of the owner.
 void PullInputs(const Scope& scope, const PortOwner* pOwner)
 {
-    for (const Connection& connection : scope.GetConnections())
-        if (connection.m_hTarget.GetOwner() == pOwner) (*connection.m_hTarget).TakeDataFrom(*connection.m_hSource);
+    for (const Connection& connection : scope.GetConnectionsInto(pOwner))
+        (*connection.m_hTarget).TakeDataFrom(*connection.m_hSource);
 }
 
 // Only items bound to a render device have run GL commands (and have a
@@ -35,7 +35,10 @@ void ScopeExecuter::ExecuteScope(Scope& scope)
 {
     if (m_iDepth++ == 0) m_bGLStateChecked = false;
     try {
-        for (ScopeItem* pItem : scope.GetExecutionOrder()) {
+        // A copy: an item may change the scope's ports while it runs, which
+        // makes the scope work its order out again.
+        const std::vector<ScopeItem*> order = scope.GetExecutionOrder();
+        for (ScopeItem* pItem : order) {
             PullInputs(scope, pItem);
             if (!pItem->IsReadyToRun(scope, m_pLogger)) {
                 ++m_uiSkipped;

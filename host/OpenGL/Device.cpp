@@ -1,5 +1,7 @@
 #include "Ondo/OpenGL/Device.h"
 
+#include "host/OpenGL/ProgramCache.h"
+
 #include <GL/glew.h>
 
 #include <EGL/egl.h>
@@ -228,10 +230,19 @@ std::vector<Attempt> CollectDisplays(std::vector<std::string>& failures)
     return attempts;
 }
 
+// The context this thread made current through Context, so that making it
+// current again (once per filter run) costs a comparison, not a query of the
+// platform, which is a system call in some GL dispatchers. Contexts are made
+// current through Context only; one switched by other means must be made
+// current through it again before the engine runs.
+thread_local Context* t_pCurrent = nullptr;
+
 } // namespace
 
 std::unique_ptr<Context> Context::CreateHeadless()
 {
+    // The attempts below make their contexts current as they go.
+    t_pCurrent = nullptr;
     std::vector<std::string> failures;
     for (const Attempt& attempt : CollectDisplays(failures)) {
         if (attempt.display == EGL_NO_DISPLAY) {
@@ -263,6 +274,8 @@ std::unique_ptr<Context> Context::CreateHeadless()
 std::unique_ptr<Context> Context::Adopt(std::unique_ptr<ContextPlatform> pPlatform)
 {
     if (!pPlatform) throw std::runtime_error("No platform context to adopt");
+    // Whichever context this thread had is not current any more.
+    t_pCurrent = nullptr;
     if (!pPlatform->IsCurrent())
         throw std::runtime_error("The context of " + pPlatform->GetName() + " is not current on this thread");
     const char* szVersion = reinterpret_cast<const char*>(glGetString(GL_VERSION));
@@ -282,18 +295,40 @@ std::unique_ptr<Context> Context::Adopt(std::unique_ptr<ContextPlatform> pPlatfo
     pImpl->strVersion = szVersion;
     pImpl->strRenderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     pImpl->pPlatform = std::move(pPlatform);
-    return std::unique_ptr<Context>(new Context(std::move(pImpl)));
+    std::unique_ptr<Context> pContext(new Context(std::move(pImpl)));
+    t_pCurrent = pContext.get();
+    return pContext;
 }
 
 Context::Context(std::unique_ptr<Impl> pImpl) : m_pImpl(std::move(pImpl)) {}
 
-Context::~Context() = default;
+// The context this thread made current through Context, so that making it
+// current again (once per filter run) costs a comparison, not a query of the
+// platform, which is a system call in some GL dispatchers. Contexts are made
+// current through Context only; one switched by other means must be made
+// current through it again before the engine runs.
+Context::~Context()
+{
+    ForgetSharedPrograms(this);
+    if (t_pCurrent == this) t_pCurrent = nullptr;
+}
 
-void Context::MakeCurrent() { m_pImpl->pPlatform->MakeCurrent(); }
+void Context::MakeCurrent()
+{
+    if (t_pCurrent == this) return;
+    m_pImpl->pPlatform->MakeCurrent();
+    t_pCurrent = this;
+}
+
+Context* Context::GetCurrent() { return t_pCurrent; }
 
 bool Context::IsCurrent() const { return m_pImpl->pPlatform->IsCurrent(); }
 
-void Context::DoneCurrent() { m_pImpl->pPlatform->DoneCurrent(); }
+void Context::DoneCurrent()
+{
+    m_pImpl->pPlatform->DoneCurrent();
+    if (t_pCurrent == this) t_pCurrent = nullptr;
+}
 
 const std::string& Context::GetPlatformName() const { return m_pImpl->strPlatform; }
 

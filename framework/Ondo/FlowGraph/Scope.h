@@ -45,7 +45,8 @@ public:
     // Items in an order in which each comes after every item whose outputs
     // it is connected to; otherwise in the order they were added. Throws
     // std::runtime_error naming the items of a cycle when there is one.
-    std::vector<ScopeItem*> GetExecutionOrder() const;
+    // Computed once and kept until an item, a connection or a port changes.
+    const std::vector<ScopeItem*>& GetExecutionOrder() const;
 
     // Connects an output to an input. Throws std::runtime_error, naming both
     // ports, when a handle does not resolve, the directions are wrong, the
@@ -59,6 +60,9 @@ public:
     // Removes the connection that ends at the input, if any.
     void Disconnect(const PortHandle<Port>& hTarget);
     const std::vector<Connection>& GetConnections() const { return m_Connections; }
+    // The connections that end at a port of the owner (an item, or the scope
+    // itself for its inner inputs), without looking at any other.
+    const std::vector<Connection>& GetConnectionsInto(const PortOwner* pOwner) const;
     // True when some connection of this scope ends at the port.
     bool IsConnected(const Port& target) const;
 
@@ -88,7 +92,12 @@ private:
     // m_Connections).
     std::unordered_map<std::string, ScopeItem*> m_ItemsByName;
     std::unordered_set<const Port*> m_ConnectedInputs;
+    std::unordered_map<const PortOwner*, std::vector<Connection>> m_ConnectionsInto;
+    void IndexConnection(const Connection& connection);
     void IndexConnections();
+    // The execution order until something it depends on changes.
+    mutable std::vector<ScopeItem*> m_Order;
+    mutable bool m_bOrderKnown = false;
     std::vector<SetAside> m_SetAside;
     PortWatcher m_Watcher{*this};
 };

@@ -46,6 +46,9 @@ public:
     bool IsCurrent() const;
     // Releases the context from the calling thread.
     void DoneCurrent();
+    // The context made current on the calling thread through this class (by
+    // MakeCurrent, CreateHeadless or Adopt), or null.
+    static Context* GetCurrent();
 
     // How the context was made, e.g. "EGL surfaceless (Mesa Project)".
     const std::string& GetPlatformName() const;

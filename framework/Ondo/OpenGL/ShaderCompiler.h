@@ -50,3 +50,39 @@ bool CheckFrameBufferStatus(GLuint uiFramebuffer, LoggerInterface* pLogger);
 std::string InsertAfterVersion(const std::string& strSource, const std::string& strExtra);
 
 } // namespace Ondo::OpenGL
+
+namespace Ondo::OpenGL {
+
+// Programs shared by every filter that builds the same shader text in the
+// same context: linked once, counted, deleted when the last user releases
+// it. A thousand instances of one filter then cost one compile, and the
+// driver keeps one program hot instead of a thousand. Users share the
+// program object, so a user sets every uniform it relies on before each
+// use (the port hooker does for its uniforms); a filter that keeps uniform
+// values in the program between runs asks for a program of its own.
+//
+// Each stage file is read (and reported to the shader-file listener) on every
+// call, so the text of the file, not its name, decides what is shared: an
+// edited file gives a new program. A program that did not compile or link is
+// not shared; its failures are reported as ShaderCompiler and CheckProgram
+// report them, and its name is returned all the same.
+struct ProgramStage {
+    GLenum m_eType;
+    std::wstring m_strPath;
+};
+GLuint AcquireProgram(const std::vector<ProgramStage>& stages, const std::wstring& strExtra);
+// The same for stages given as text (generated shaders).
+struct ProgramText {
+    GLenum m_eType;
+    std::string m_strSource;
+};
+GLuint AcquireProgramFromText(const std::vector<ProgramText>& stages);
+// Gives up one use of a program made by the two functions above, deleting it
+// with its last user; any other program name is deleted at once.
+void ReleaseProgram(GLuint uiProgram);
+// How many shared programs the current context holds, and how many users
+// they have in all.
+std::size_t GetNumberOfSharedPrograms();
+std::size_t GetNumberOfProgramUsers();
+
+} // namespace Ondo::OpenGL
