@@ -302,11 +302,7 @@ std::unique_ptr<Context> Context::Adopt(std::unique_ptr<ContextPlatform> pPlatfo
 
 Context::Context(std::unique_ptr<Impl> pImpl) : m_pImpl(std::move(pImpl)) {}
 
-// The context this thread made current through Context, so that making it
-// current again (once per filter run) costs a comparison, not a query of the
-// platform, which is a system call in some GL dispatchers. Contexts are made
-// current through Context only; one switched by other means must be made
-// current through it again before the engine runs.
+// A context that goes takes its programs with it; the thread forgets it.
 Context::~Context()
 {
     ForgetSharedPrograms(this);

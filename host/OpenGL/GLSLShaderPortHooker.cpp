@@ -11,7 +11,9 @@
 #include "Ondo/StringConversion.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -192,9 +194,40 @@ GLuint TextureName(Port* pPort, GLenum eTarget)
     return pTexture ? pTexture->m_uiName : 0;
 }
 
-void SetValueUniform(GLuint uiProgram, GLint iLocation, GLenum eType, Port* pPort)
+// The words of a value as the float, int or unsigned components they hold.
+template <class T>
+std::array<T, 16> WordsAs(const UniformWords& words)
 {
-    if (!pPort || !pPort->GetDataPointer()) return; // the shader's own initial value stands
+    std::array<T, 16> values{};
+    static_assert(sizeof(T) == sizeof(GLuint));
+    std::memcpy(values.data(), words.data(), sizeof(values));
+    return values;
+}
+
+void SetInitialUniform(GLuint uiProgram, GLint iLocation, GLenum eType, const UniformWords& initial)
+{
+    const std::array<GLfloat, 16> floats = WordsAs<GLfloat>(initial);
+    const std::array<GLint, 16> ints = WordsAs<GLint>(initial);
+    switch (eType) {
+    case GL_FLOAT: glProgramUniform1fv(uiProgram, iLocation, 1, floats.data()); break;
+    case GL_FLOAT_VEC2: glProgramUniform2fv(uiProgram, iLocation, 1, floats.data()); break;
+    case GL_FLOAT_VEC3: glProgramUniform3fv(uiProgram, iLocation, 1, floats.data()); break;
+    case GL_FLOAT_VEC4: glProgramUniform4fv(uiProgram, iLocation, 1, floats.data()); break;
+    case GL_INT:
+    case GL_BOOL: glProgramUniform1iv(uiProgram, iLocation, 1, ints.data()); break;
+    case GL_UNSIGNED_INT: glProgramUniform1uiv(uiProgram, iLocation, 1, initial.data()); break;
+    case GL_INT_VEC2: glProgramUniform2iv(uiProgram, iLocation, 1, ints.data()); break;
+    case GL_FLOAT_MAT4: glProgramUniformMatrix4fv(uiProgram, iLocation, 1, GL_FALSE, floats.data()); break;
+    default: break;
+    }
+}
+
+void SetValueUniform(GLuint uiProgram, GLint iLocation, GLenum eType, Port* pPort, const UniformWords& initial)
+{
+    if (!pPort || !pPort->GetDataPointer()) {
+        SetInitialUniform(uiProgram, iLocation, eType, initial);
+        return;
+    }
     switch (eType) {
     case GL_FLOAT: glProgramUniform1f(uiProgram, iLocation, *DataOf<float>(pPort)); break;
     case GL_FLOAT_VEC2: glProgramUniform2fv(uiProgram, iLocation, 1, DataOf<Vector2f>(pPort)->data()); break;
@@ -362,6 +395,7 @@ void GLSLShaderPortHooker::HookAnnotation(GLuint uiProgram, const Annotation& an
     hook.m_eType = eType;
     hook.m_iLocation = values[1];
     hook.m_pPort = &port;
+    if (mapping.eKind == Kind::Value) hook.m_Initial = GetInitialUniform(uiProgram, hook.m_iLocation, eType);
     m_Hooks.push_back(hook);
 }
 
@@ -425,7 +459,7 @@ int GLSLShaderPortHooker::UpdateUniformVariables(GLuint uiProgram, int iFirstUni
         Port* pPort = Resolve(hook.m_pPort->m_hPort);
         TypeMapping mapping{};
         switch (hook.m_pPort->m_eKind) {
-        case Kind::Value: SetValueUniform(uiProgram, hook.m_iLocation, hook.m_eType, pPort); break;
+        case Kind::Value: SetValueUniform(uiProgram, hook.m_iLocation, hook.m_eType, pPort, hook.m_Initial); break;
         case Kind::Texture: {
             MapUniformType(hook.m_eType, mapping);
             glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(iUnit));

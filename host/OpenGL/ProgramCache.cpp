@@ -7,9 +7,12 @@
 #include "Ondo/File.h"
 #include "Ondo/StringConversion.h"
 
+#include <array>
+#include <cstring>
 #include <map>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 
 namespace Ondo::OpenGL {
 
@@ -21,10 +24,12 @@ struct Shared {
 };
 
 // The shared programs of one context, by their full text (stage types, file
-// names, sources, inserted text), and the way back from a program's name.
+// names, sources, inserted text), the way back from a program's name, and
+// the uniform values each program had when it was linked, by location.
 struct ContextPrograms {
     std::unordered_map<std::string, Shared> m_ByText;
     std::unordered_map<GLuint, std::string> m_TextOf;
+    std::unordered_map<GLuint, std::unordered_map<GLint, UniformWords>> m_Initial;
 };
 
 // Keyed by context: program names are only unique within one. All of this
@@ -33,6 +38,68 @@ std::map<const Context*, ContextPrograms>& Programs()
 {
     static std::map<const Context*, ContextPrograms> s_Programs;
     return s_Programs;
+}
+
+// How a uniform's components are read: 'f'loat, 'i'nt, 'u'nsigned or not
+// at all (0), and how many there are.
+std::pair<char, int> Components(GLenum eType)
+{
+    switch (eType) {
+    case GL_FLOAT: return {'f', 1};
+    case GL_FLOAT_VEC2: return {'f', 2};
+    case GL_FLOAT_VEC3: return {'f', 3};
+    case GL_FLOAT_VEC4: return {'f', 4};
+    case GL_FLOAT_MAT2: return {'f', 4};
+    case GL_FLOAT_MAT3: return {'f', 9};
+    case GL_FLOAT_MAT4: return {'f', 16};
+    case GL_INT:
+    case GL_BOOL: return {'i', 1};
+    case GL_INT_VEC2: return {'i', 2};
+    case GL_INT_VEC3: return {'i', 3};
+    case GL_INT_VEC4: return {'i', 4};
+    case GL_UNSIGNED_INT: return {'u', 1};
+    case GL_UNSIGNED_INT_VEC2: return {'u', 2};
+    case GL_UNSIGNED_INT_VEC3: return {'u', 3};
+    case GL_UNSIGNED_INT_VEC4: return {'u', 4};
+    default: return {0, 0};
+    }
+}
+
+UniformWords ReadUniform(GLuint uiProgram, GLint iLocation, GLenum eType)
+{
+    UniformWords words{};
+    const auto [cKind, iCount] = Components(eType);
+    if (iLocation < 0 || cKind == 0) return words;
+    if (cKind == 'u') {
+        glGetUniformuiv(uiProgram, iLocation, words.data());
+    } else if (cKind == 'i') {
+        std::array<GLint, 16> values{};
+        glGetUniformiv(uiProgram, iLocation, values.data());
+        std::memcpy(words.data(), values.data(), sizeof(GLint) * static_cast<std::size_t>(iCount));
+    } else {
+        std::array<GLfloat, 16> values{};
+        glGetUniformfv(uiProgram, iLocation, values.data());
+        std::memcpy(words.data(), values.data(), sizeof(GLfloat) * static_cast<std::size_t>(iCount));
+    }
+    return words;
+}
+
+// The values of every plain uniform of the default block of a program that
+// nobody has used yet.
+std::unordered_map<GLint, UniformWords> ReadInitialUniforms(GLuint uiProgram)
+{
+    std::unordered_map<GLint, UniformWords> values;
+    GLint iCount = 0;
+    glGetProgramInterfaceiv(uiProgram, GL_UNIFORM, GL_ACTIVE_RESOURCES, &iCount);
+    for (GLint i = 0; i < iCount; ++i) {
+        const GLenum properties[] = {GL_TYPE, GL_LOCATION, GL_BLOCK_INDEX};
+        GLint result[3] = {0, -1, -1};
+        glGetProgramResourceiv(uiProgram, GL_UNIFORM, static_cast<GLuint>(i), 3, properties, 3, nullptr, result);
+        const auto eType = static_cast<GLenum>(result[0]);
+        if (result[1] < 0 || result[2] != -1 || Components(eType).first == 0) continue;
+        values[result[1]] = ReadUniform(uiProgram, result[1], eType);
+    }
+    return values;
 }
 
 bool Linked(GLuint uiProgram)
@@ -61,6 +128,7 @@ GLuint Link(ShaderCompiler& compiler, const std::vector<GLuint>& shaders, const 
         ContextPrograms& programs = Programs()[pContext];
         programs.m_ByText[strKey] = {uiProgram, 1};
         programs.m_TextOf[uiProgram] = strKey;
+        programs.m_Initial[uiProgram] = ReadInitialUniforms(uiProgram);
     }
     return uiProgram;
 }
@@ -153,10 +221,24 @@ void ReleaseProgram(GLuint uiProgram)
             if (--itShared->second.m_uiUsers > 0) return;
             programs.m_ByText.erase(itShared);
             programs.m_TextOf.erase(itText);
+            programs.m_Initial.erase(uiProgram);
             if (programs.m_TextOf.empty()) Programs().erase(itContext);
         }
     }
     glDeleteProgram(uiProgram);
+}
+
+UniformWords GetInitialUniform(GLuint uiProgram, GLint iLocation, GLenum eType)
+{
+    const auto itContext = Programs().find(Context::GetCurrent());
+    if (itContext != Programs().end()) {
+        const auto itProgram = itContext->second.m_Initial.find(uiProgram);
+        if (itProgram != itContext->second.m_Initial.end()) {
+            const auto itValue = itProgram->second.find(iLocation);
+            return itValue == itProgram->second.end() ? UniformWords{} : itValue->second;
+        }
+    }
+    return ReadUniform(uiProgram, iLocation, eType);
 }
 
 void ForgetSharedPrograms(const Context* pContext) { Programs().erase(pContext); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Ondo/FlowGraph/PortHandle.h"
+#include "Ondo/OpenGL/ShaderCompiler.h"
 
 #include <GL/glew.h>
 
@@ -28,7 +29,7 @@ class BaseFilter;
 //       A uniform. A sampler or image gives a required texture input of the
 //       matching dimension (2D, 3D or cube); a float, int, bool, vec2/3/4,
 //       ivec2 or mat4 gives an optional value input: while it holds no value
-//       the uniform keeps the shader's own initial value.
+//       the uniform is given the shader's own initial value.
 //   #pragma ONDO_PORT_ATTRIBUTE(variable,"Label")
 //       A vertex attribute: a required buffer input whose buffer feeds the
 //       attribute's location (tightly packed, as many components as the
@@ -100,6 +101,10 @@ public:
         GLenum m_eType = 0;
         GLint m_iLocation = -1;
         PortInfo* m_pPort = nullptr;
+        // A value uniform's initial value, set while its port holds none:
+        // programs are shared between filters, so what another filter set
+        // must not stand in for the shader's own value.
+        UniformWords m_Initial{};
     };
     const std::vector<std::unique_ptr<PortInfo>>& GetPorts() const { return m_Ports; }
     const std::vector<Hook>& GetHooks() const { return m_Hooks; }

@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -84,5 +85,15 @@ void ReleaseProgram(GLuint uiProgram);
 // they have in all.
 std::size_t GetNumberOfSharedPrograms();
 std::size_t GetNumberOfProgramUsers();
+
+// The value a uniform of the default block had when its program was linked
+// (the shader's initialiser, or zeros), as the 32-bit words of its
+// components: floats, ints or unsigned ints by the uniform's type, up to a
+// mat4. A shared program answers from what it recorded at link time, since
+// its users may have set the uniform since; any other program answers with
+// what it holds now. Types other than float, vec2-4, mat2-4, int, ivec2-4,
+// uint, uvec2-4 and bool give zeros.
+using UniformWords = std::array<GLuint, 16>;
+UniformWords GetInitialUniform(GLuint uiProgram, GLint iLocation, GLenum eType);
 
 } // namespace Ondo::OpenGL
