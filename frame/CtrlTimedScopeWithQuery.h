@@ -9,7 +9,8 @@ namespace Prismvale {
 
 // A control-flow scope that runs its inner scope "Timed Scope" once between
 // the begin and end of a GL time-elapsed query and publishes the GPU time of
-// that work, in milliseconds, on "Time". Values cross the scope's boundary
+// that work, in milliseconds, on "Time". Nested inside another scope's query
+// it measures between two timestamps. Values cross the scope's boundary
 // through linked port pairs.
 class CtrlTimedScopeWithQuery : public Ondo::OpenGL::BaseCtrlFlowFilter {
 public:
@@ -32,6 +33,8 @@ private:
     Ondo::FlowGraph::PortHandle<Ondo::FlowGraph::SimplePortT<float>> hOutputTime;
     float m_fTime = 0.0f;
     GLuint m_uiQuery = 0;
+    // Start and end timestamps, made on the first timed run.
+    GLuint m_uiStamps[2] = {0, 0};
 };
 
 } // namespace Prismvale

@@ -35,6 +35,26 @@ public:
     int m_iRuns = 0;
 };
 
+// Uploads a 512 x 512 float picture each run: work that every driver times.
+class Uploader : public Ondo::OpenGL::BaseFilter {
+public:
+    Uploader(Ondo::Core& core, const std::string& strName) : BaseFilter(core, strName, strName) {}
+    void CreatePorts() override {}
+    void InitResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&) override
+    {
+        m_Texture = OndoTest::MakeTexture(512, 512, GL_RGBA32F);
+    }
+    void ReleaseResources(Ondo::OpenGL::Device&, Ondo::OpenGL::Context&) override { m_Texture.Release(); }
+    void Process(ScopeExecuter&) override
+    {
+        const std::vector<float> texels(512 * 512 * 4, 0.25f);
+        glBindTexture(GL_TEXTURE_2D, m_Texture.m_uiName);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 512, 512, GL_RGBA, GL_FLOAT, texels.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    Ondo::OpenGL::TextureObject2D m_Texture;
+};
+
 class TimedScopeTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -42,6 +62,8 @@ protected:
         Prismvale::LoadIntoCore(m_Core);
         FilterRegistry::Get(m_Core).RegisterFilter(
             {"Test.Double", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* { return new Doubler(c, n); }});
+        FilterRegistry::Get(m_Core).RegisterFilter(
+            {"Test.Upload", "", "", "", [](Ondo::Core& c, const std::string& n) -> Filter* { return new Uploader(c, n); }});
     }
 
     // Timer with a float boundary port "X" (both halves): outer "X" -> inner
@@ -116,7 +138,7 @@ TEST_F(TimedScopeTest, RunsUntimedWithoutItsQueryAndReleasesIt)
     PortHandle<SimplePortT<float>> hTime(timer.FindPort("Time", true));
     ScopeExecuter executer;
     executer.ExecuteScope(graph.GetRoot());
-    EXPECT_EQ(countQueries(), iQueries + 1) << "a query object exists once it was used";
+    EXPECT_EQ(countQueries(), iQueries + 3) << "its elapsed-time query and two timestamps exist once it was used";
     const float* pMeasured = hTime->GetData();
     hTime->SetData(nullptr, false);
 
@@ -153,4 +175,34 @@ TEST_F(TimedScopeTest, EndsItsQueryWhenAFilterInsideFails)
     auto& timer = dynamic_cast<CtrlFlowFilter&>(graph.RequireItem("Timer"));
     EXPECT_FLOAT_EQ(*PortHandle<SimplePortT<float>>(timer.FindPort("X", true))->GetData(), 4.0f);
     EXPECT_NE(PortHandle<SimplePortT<float>>(timer.FindPort("Time", true))->GetData(), nullptr);
+}
+
+// A timed scope inside another: the inner one measures between timestamps,
+// within the outer one's time, and neither leaves a GL error (two elapsed
+// queries at once would).
+TEST_F(TimedScopeTest, NestedScopesMeasureTheInnerWithinTheOuter)
+{
+    Graph graph(m_Core);
+    graph.AttachDevice(OndoTest::TestDevice());
+    graph.AddItem(graph.GetRoot(), "Ctrl.TimingScopeOpenGL", "Outer");
+    const auto innerScope = [&](const std::string& strTimer) -> Scope& {
+        return *dynamic_cast<CtrlFlowFilter&>(graph.RequireItem(strTimer)).GetScopeHandles().front().Get();
+    };
+    graph.AddItem(innerScope("Outer"), "Ctrl.TimingScopeOpenGL", "Inner");
+    graph.AddItem(innerScope("Outer"), "Test.Upload", "Before");
+    graph.AddItem(innerScope("Inner"), "Test.Upload", "Inside");
+    const auto timeOf = [&](const std::string& strTimer) {
+        const PortHandle<SimplePortT<float>> hTime(graph.RequireItem(strTimer).FindPort("Time", true));
+        return hTime->GetData() ? *hTime->GetData() : -1.0f;
+    };
+    ScopeExecuter executer;
+    for (int iFrame = 0; iFrame < 3; ++iFrame) {
+        graph.RunFrame(executer);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_GT(timeOf("Inner"), 0.0f) << "the upload inside takes time";
+        EXPECT_LE(timeOf("Inner"), timeOf("Outer"));
+    }
+    GLint iActive = -1;
+    glGetQueryiv(GL_TIME_ELAPSED, GL_CURRENT_QUERY, &iActive);
+    EXPECT_EQ(iActive, 0);
 }
