@@ -445,3 +445,42 @@ TEST_F(OndoRunTest, BatchesStopAtTheFirstFileThatIsNoPictureOrCannotBeWritten)
     for (const auto& entry : fs::recursive_directory_iterator(m_Directory))
         EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << "no partial output: " << entry.path();
 }
+
+// --profile: the filters' CPU time per frame and the engine's own line add up
+// to the wall time per frame it prints (each figure rounded to 0.001 ms).
+TEST_F(OndoRunTest, ProfileLinesAddUpToTheWallTime)
+{
+    const int iFrames = 3;
+    const Result result = RunOndo(s_strExamples + "/image-chain.xml --frames " + std::to_string(iFrames) +
+                                  " --profile --output-dir " + m_Directory.string());
+    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+    std::istringstream lines(result.strOutput);
+    std::string strLine;
+    double dFilters = 0.0, dEngine = -1.0, dWall = -1.0;
+    int iFilters = 0;
+    bool bTable = false;
+    while (std::getline(lines, strLine)) {
+        if (strLine.rfind("filter ", 0) == 0) {
+            bTable = true;
+            continue;
+        }
+        if (!bTable || strLine.size() < 64 || strLine.rfind("(times", 0) == 0) continue;
+        std::istringstream figures(strLine.substr(64));
+        int iRuns = 0;
+        double dMilliseconds = 0.0;
+        ASSERT_TRUE(figures >> iRuns >> dMilliseconds) << strLine;
+        if (strLine.rfind("(engine)", 0) == 0) {
+            EXPECT_EQ(iRuns, iFrames);
+            dEngine = dMilliseconds;
+        } else if (strLine.rfind("(wall)", 0) == 0) {
+            dWall = dMilliseconds;
+        } else {
+            dFilters += dMilliseconds * iRuns / iFrames;
+            ++iFilters;
+        }
+    }
+    EXPECT_EQ(iFilters, 8) << result.strOutput;
+    ASSERT_GE(dEngine, 0.0) << "an engine line\n" << result.strOutput;
+    ASSERT_GT(dWall, 0.0) << "a wall line\n" << result.strOutput;
+    EXPECT_NEAR(dFilters + dEngine, dWall, 0.0005 * (iFilters + 2)) << result.strOutput;
+}
