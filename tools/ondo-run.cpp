@@ -26,15 +26,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
-#include <thread>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace Ondo;
@@ -65,7 +70,10 @@ const char* const s_szUsage =
     "  --output-dir DIR            where output files go (default: the current directory); a graph\n"
     "                              naming a file outside it is refused\n"
     "  --write-anywhere            let the graph write files outside the output folder\n"
-    "  --limit NAME=N              raise a loading limit: xml-depth (default 1000), scope-depth (100)\n"
+    "  --limit NAME=N              raise a limit on what a graph or image may ask for (see\n"
+    "                              docs/limits.md): xml-depth (default 1000), scope-depth (100),\n"
+    "                              image-pixels (134217728 per image), image-bytes (2G per image);\n"
+    "                              N may end in K, M or G\n"
     "  --check                     load the graph and check it, but run nothing\n"
     "Other options:\n"
     "  --plugin PATH               the plug-in module to load (default: Prismvale.so beside ondo-run)\n"
@@ -117,9 +125,49 @@ struct Options {
     std::string strOutputDirectory;
     bool bWriteAnywhere = false;
     GraphLimits limits;
+    GFX::ImageLimits imageLimits;
     bool bProfile = false;
     bool bCheckOnly = false;
 };
+
+// --limit NAME=N: N a whole number of at least 1, optionally followed by K,
+// M or G (times 1024, 1024^2, 1024^3).
+void SetLimit(Options& options, const std::string& strLimit)
+{
+    struct Limit {
+        const char* szName;
+        std::uint64_t uiMaximum;
+        std::function<void(std::uint64_t)> fnSet;
+    };
+    const Limit limits[] = {
+        // Deeper documents and scopes would exhaust the stack of the parser
+        // and of the graph, which recurse once per level.
+        {"xml-depth", 10000, [&](std::uint64_t n) { options.limits.m_iMaxXmlDepth = static_cast<int>(n); }},
+        {"scope-depth", 1000, [&](std::uint64_t n) { options.limits.m_iMaxScopeDepth = static_cast<int>(n); }},
+        {"image-pixels", UINT64_MAX, [&](std::uint64_t n) { options.imageLimits.m_uiMaxPixels = n; }},
+        {"image-bytes", UINT64_MAX, [&](std::uint64_t n) { options.imageLimits.m_uiMaxBytes = n; }},
+    };
+    const std::size_t uiEquals = strLimit.find('=');
+    const std::string strName = strLimit.substr(0, uiEquals);
+    const std::string strValue = uiEquals == std::string::npos ? std::string() : strLimit.substr(uiEquals + 1);
+    for (const Limit& limit : limits) {
+        if (strName != limit.szName) continue;
+        std::size_t uiDigits = 0;
+        while (uiDigits < strValue.size() && std::isdigit(static_cast<unsigned char>(strValue[uiDigits]))) ++uiDigits;
+        const std::string strUnit = strValue.substr(uiDigits);
+        const int iShift = strUnit.empty() ? 0 : strUnit == "K" ? 10 : strUnit == "M" ? 20 : strUnit == "G" ? 30 : -1;
+        errno = 0;
+        const unsigned long long uiNumber = uiDigits ? std::strtoull(strValue.c_str(), nullptr, 10) : 0;
+        const bool bFits = errno == 0 && iShift >= 0 && uiNumber <= (limit.uiMaximum >> iShift);
+        if (uiNumber < 1 || !bFits)
+            throw UsageError("--limit " + strName + " takes a whole number from 1 to " +
+                             std::to_string(limit.uiMaximum) + " (K, M or G may follow), not \"" + strValue + "\"");
+        limit.fnSet(uiNumber << iShift);
+        return;
+    }
+    throw UsageError("--limit takes xml-depth, scope-depth, image-pixels or image-bytes, as NAME=N, not \"" + strLimit +
+                     "\"");
+}
 
 Options ParseArguments(const std::vector<std::string>& args)
 {
@@ -187,21 +235,7 @@ Options ParseArguments(const std::vector<std::string>& args)
         } else if (strArg == "--write-anywhere") {
             options.bWriteAnywhere = true;
         } else if (strArg == "--limit") {
-            const std::string& strLimit = value(i);
-            const std::size_t uiEquals = strLimit.find('=');
-            const std::string strName = strLimit.substr(0, uiEquals);
-            int* pLimit = strName == "xml-depth"     ? &options.limits.m_iMaxXmlDepth
-                          : strName == "scope-depth" ? &options.limits.m_iMaxScopeDepth
-                                                     : nullptr;
-            try {
-                if (!pLimit || uiEquals == std::string::npos) throw std::invalid_argument(strLimit);
-                std::size_t uiEnd = 0;
-                *pLimit = std::stoi(strLimit.substr(uiEquals + 1), &uiEnd);
-                if (uiEnd != strLimit.size() - uiEquals - 1 || *pLimit < 1) throw std::invalid_argument(strLimit);
-            } catch (const std::exception&) {
-                throw UsageError("--limit takes xml-depth=N or scope-depth=N with N at least 1, not \"" + strLimit +
-                                 "\"");
-            }
+            SetLimit(options, value(i));
         } else if (strArg == "--profile") {
             options.bProfile = true;
         } else if (strArg == "--check") {
@@ -528,6 +562,7 @@ int Run(const Options& options)
     context.m_strOutputDirectory =
         options.strOutputDirectory.empty() ? strStart : Absolute(options.strOutputDirectory, strStart);
     context.m_bWriteAnywhere = options.bWriteAnywhere;
+    GFX::ImageLoader::Get(engine.core).SetLimits(options.imageLimits);
 
     // Relative names inside the graph (images to load) are relative to it.
     if (::chdir(strGraphDirectory.c_str()) != 0)

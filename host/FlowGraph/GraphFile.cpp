@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <utility>
 #include <variant>
@@ -201,12 +202,70 @@ private:
             m_Info.m_pReadableScopeOwner = dynamic_cast<const ScopeOwner*>(record.pItem);
             if (const auto* pCtrl = dynamic_cast<const CtrlFlowFilter*>(record.pItem))
                 for (const ScopeHandle& hScope : pCtrl->GetScopeHandles()) m_Info.m_ReadableOwners.push_back(hScope.Get());
+            CheckHandles(*pSettings, *record.pItem, OwnPortNumbers(*record.pElement));
             try {
                 record.pItem->Serialize(reader);
             } catch (const std::exception& error) {
                 throw LoadError(pSettings, record.pItem->Describe() + ": its settings could not be read: " + error.what());
             }
             m_Info.m_ReadableOwners.clear();
+        }
+    }
+
+    // The port numbers an item's own <Ports> lists give, its inner scopes'
+    // included: ports its shaders declare are made only with its GPU
+    // resources, after the settings that name them are read.
+    std::set<int> OwnPortNumbers(const TiXmlElement& itemElement) const
+    {
+        std::set<int> numbers;
+        const auto Add = [&](const TiXmlElement& owner) {
+            if (const TiXmlElement* pPorts = owner.FirstChildElement("Ports"))
+                for (const TiXmlElement* pPort = pPorts->FirstChildElement("Port"); pPort;
+                     pPort = pPort->NextSiblingElement("Port")) {
+                    int iId = -1;
+                    if (pPort->QueryIntAttribute("id", &iId) == TIXML_SUCCESS) numbers.insert(iId);
+                }
+        };
+        Add(itemElement);
+        for (const TiXmlElement* pInner = itemElement.FirstChildElement("Scope"); pInner;
+             pInner = pInner->NextSiblingElement("Scope"))
+            Add(*pInner);
+        return numbers;
+    }
+
+    // Every handle in an item's settings, however deep, must name one of
+    // its own ports (or none, -1) or one of its own scopes. The serializer
+    // would take a number nothing answers to as a none handle, which leaves
+    // a filter without its port; a damaged document is refused here, naming
+    // the element. (Whose port or scope a number names, the serializer checks.)
+    void CheckHandles(const TiXmlElement& element, const ScopeItem& item, const std::set<int>& ownPorts) const
+    {
+        const auto Refused = [&](const TiXmlElement& at, const std::string& strWhy) {
+            return LoadError(&at, item.Describe() + ": its settings could not be read: <" + at.Value() + "> " + strWhy);
+        };
+        const auto Number = [&](const TiXmlElement& at, const char* szText) {
+            std::size_t uiEnd = 0;
+            int iId = -2;
+            try {
+                iId = std::stoi(szText, &uiEnd);
+            } catch (const std::exception&) {
+            }
+            if (uiEnd == 0 || szText[uiEnd] != 0 || iId < -1)
+                throw Refused(at, "gives " + Quoted(szText) + ", which is no port or scope number");
+            return iId;
+        };
+        for (const TiXmlElement* pChild = element.FirstChildElement(); pChild; pChild = pChild->NextSiblingElement()) {
+            if (const char* szPort = pChild->Attribute("PortID")) {
+                const int iId = Number(*pChild, szPort);
+                if (iId != -1 && m_Info.m_IDToPort.count(iId) == 0 && ownPorts.count(iId) == 0)
+                    throw Refused(*pChild, "names port " + std::to_string(iId) + ", which is no port of this filter");
+            }
+            if (const char* szScope = pChild->Attribute("ScopeID")) {
+                const int iId = Number(*pChild, szScope);
+                if (m_Info.m_IDToScope.find(iId) == m_Info.m_IDToScope.end())
+                    throw Refused(*pChild, "names scope " + std::to_string(iId) + ", which the document does not number");
+            }
+            CheckHandles(*pChild, item, ownPorts);
         }
     }
 

@@ -20,8 +20,9 @@ class Graph;
 // raises them (ondo-run: --limit NAME=N).
 struct GraphLimits {
     // Nesting of XML elements, checked on the text before it is parsed.
+    // The parser recurses once per level: ondo-run takes at most 10000.
     int m_iMaxXmlDepth = 1000;
-    // Nesting of scopes inside control-flow filters.
+    // Nesting of scopes inside control-flow filters (ondo-run: at most 1000).
     int m_iMaxScopeDepth = 100;
 };
 

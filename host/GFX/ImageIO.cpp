@@ -88,6 +88,15 @@ void CheckFitsStb(std::size_t uiSize)
 
 const char* const s_szCutShort = "the file ends before its pixels do (cut short?)";
 
+// Refuses a header's claim of width x height pixels of uiPixelBytes each
+// (as the engine holds them) that passes the image limits.
+void CheckClaim(std::int64_t iWidth, std::int64_t iHeight, std::uint64_t uiPixelBytes)
+{
+    if (iWidth <= 0 || iHeight <= 0) Undecodable("the picture has no pixels");
+    const auto uiWidth = static_cast<std::uint64_t>(iWidth), uiHeight = static_cast<std::uint64_t>(iHeight);
+    CheckImageLimits(uiWidth, uiHeight, uiWidth * uiHeight * uiPixelBytes);
+}
+
 // Hands a file in memory to stb_image and notes whether the decoder asked for
 // bytes beyond its end. stb_image reads zeros there and would give a file cut
 // short as a complete picture with black rows; such a file is refused.
@@ -158,6 +167,10 @@ std::unique_ptr<ImageData> ReadWithStb(const std::uint8_t* pData, std::size_t ui
     try {
         StbSource probe(pData, uiSize);
         const bool bSixteen = stbi_is_16_bit_from_callbacks(&StbSource::s_Callbacks, &probe) != 0;
+        // The size the header claims, before the decoder allocates for it.
+        // Counted as four channels: a palette's colours are known only later.
+        if (!stbi_info_from_memory(pData, static_cast<int>(uiSize), &iWidth, &iHeight, &iChannels)) StbFailed();
+        CheckClaim(iWidth, iHeight, 4 * (bSixteen ? 2 : 1));
         StbSource source(pData, uiSize);
         static const std::int32_t s_Formats16[] = {FormatR16, FormatRG16, FormatRGB16, FormatRGBA16};
         static const std::int32_t s_Formats8[] = {FormatR8, FormatRG8, FormatRGB8, FormatRGBA8};
@@ -227,6 +240,7 @@ std::unique_ptr<ImageData> ReadRadiance(const std::uint8_t* pData, std::size_t u
     int iWidth = 0, iHeight = 0, iChannels = 0;
     if (!stbi_is_hdr_from_memory(pData, iSize)) Undecodable("no Radiance header (\"#?RADIANCE\")");
     if (!stbi_info_from_memory(pData, iSize, &iWidth, &iHeight, &iChannels)) StbFailed();
+    CheckClaim(iWidth, iHeight, 4 * sizeof(float));
     if (!RadiancePixelsComplete(pData, uiSize, iWidth, iHeight)) Undecodable(s_szCutShort);
     try {
         std::unique_ptr<float, StbFree> pPixels(stbi_loadf_from_memory(pData, iSize, &iWidth, &iHeight, &iChannels, 3));
@@ -301,17 +315,70 @@ private:
     std::size_t m_uiPosition = 0;
 };
 
-// The picture's size from its data window, refused when it is empty or too
-// large to address.
+// The picture's size from its data window, refused when it is empty or
+// passes the image limits (RGBA32F, the widest the engine makes of it).
 std::pair<int, int> ExrSize(const Imath::Box2i& window)
 {
     const std::int64_t iWidth = std::int64_t{window.max.x} - window.min.x + 1;
     const std::int64_t iHeight = std::int64_t{window.max.y} - window.min.y + 1;
     if (iWidth <= 0 || iHeight <= 0) Undecodable("the data window is empty");
-    if (iWidth > INT_MAX / 16 || iHeight > INT_MAX / 16 || iWidth * iHeight > std::int64_t{1} << 28)
-        Undecodable("the data window of " + std::to_string(iWidth) + " x " + std::to_string(iHeight) +
-                    " pixels is too large");
+    CheckClaim(iWidth, iHeight, 4 * sizeof(float));
     return {static_cast<int>(iWidth), static_cast<int>(iHeight)};
+}
+
+// What the first header of an OpenEXR file claims, read before the library
+// sees the file: the library allocates a table of every chunk's offset as
+// soon as it opens a file, sized by the data window, so the window is checked
+// against the image limits and the table against the file that must hold it.
+// A file without the OpenEXR magic number is left to the library to refuse.
+void CheckExrClaim(const std::uint8_t* pData, std::size_t uiSize)
+{
+    const ByteView file(pData, uiSize);
+    if (uiSize < 8 || file.U32(0) != 20000630) return;
+    std::size_t uiAt = 8;
+    const auto Text = [&]() {
+        const std::uint8_t* pEnd = std::find(pData + uiAt, pData + uiSize, 0);
+        if (pEnd == pData + uiSize) Undecodable("OpenEXR: the header ends early");
+        std::string strText(pData + uiAt, pEnd);
+        uiAt = static_cast<std::size_t>(pEnd - pData) + 1;
+        return strText;
+    };
+    std::int64_t iWidth = 0, iHeight = 0, iTileWidth = 0, iTileHeight = 0;
+    int iCompression = 0;
+    for (std::string strName = Text(); !strName.empty(); strName = Text()) {
+        const std::string strType = Text();
+        const std::uint32_t uiLength = file.U32(uiAt);
+        uiAt += 4;
+        file.Require(uiAt, uiLength, "its header");
+        const auto Int = [&](std::size_t i) {
+            return static_cast<std::int64_t>(static_cast<std::int32_t>(file.U32(uiAt + i * 4)));
+        };
+        if (strName == "dataWindow" && strType == "box2i" && uiLength == 16) {
+            iWidth = Int(2) - Int(0) + 1, iHeight = Int(3) - Int(1) + 1;
+        } else if (strName == "tiles" && strType == "tiledesc" && uiLength == 9) {
+            iTileWidth = file.U32(uiAt), iTileHeight = file.U32(uiAt + 4);
+        } else if (strName == "compression" && strType == "compression" && uiLength == 1) {
+            iCompression = pData[uiAt];
+        }
+        uiAt += uiLength;
+    }
+    if (iWidth <= 0 || iHeight <= 0) Undecodable("the data window is empty");
+    CheckClaim(iWidth, iHeight, 4 * sizeof(float));
+
+    // Chunks of level 0 alone: tiles, or blocks of scan lines whose height the
+    // compression sets. Each needs its 8-byte entry in the offset table.
+    std::uint64_t uiChunks = 0;
+    if (iTileWidth > 0 && iTileHeight > 0) {
+        uiChunks = static_cast<std::uint64_t>((iWidth + iTileWidth - 1) / iTileWidth) *
+                   static_cast<std::uint64_t>((iHeight + iTileHeight - 1) / iTileHeight);
+    } else {
+        static const int s_LinesPerChunk[] = {1, 1, 1, 16, 32, 16, 32, 32, 32, 256};
+        const int iLines = iCompression >= 0 && iCompression < 10 ? s_LinesPerChunk[iCompression] : 1;
+        uiChunks = static_cast<std::uint64_t>((iHeight + iLines - 1) / iLines);
+    }
+    if (uiChunks > (uiSize - uiAt) / 8)
+        Undecodable("OpenEXR: the file ends before its table of " + std::to_string(uiChunks) +
+                    " chunks does (cut short?)");
 }
 
 // Luminance-chroma files (channels RY and BY, usually subsampled): the
@@ -346,6 +413,7 @@ std::unique_ptr<ImageData> ReadExrLuminanceChroma(ExrMemoryIn& stream)
 std::unique_ptr<ImageData> ReadOpenEXR(const std::uint8_t* pData, std::size_t uiSize, const std::wstring&)
 {
     try {
+        CheckExrClaim(pData, uiSize);
         ExrMemoryIn stream(pData, uiSize);
         Imf::InputFile file(stream);
         const Imf::ChannelList& channels = file.header().channels();

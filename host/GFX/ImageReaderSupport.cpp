@@ -74,9 +74,26 @@ std::size_t CheckImageSize(const ImageData& image)
                std::to_string(uiChain));
     // Sides of at most 2^16, blocks of at most 16 bytes: no overflow here.
     const std::size_t uiBytes = image.GetRequiredSize();
-    if (uiBytes > s_uiMaxImageBytes)
-        Refuse("its pixels would take " + std::to_string(uiBytes) + " bytes, more than the 2 GiB an image may");
+    // Pictures of three channels are held with a fourth once loaded.
+    const std::int32_t iFormat = image.m_iImageFormat;
+    const bool bWidened = iFormat == FormatRGB8 || iFormat == FormatBGR8 || iFormat == FormatRGB16 ||
+                          iFormat == FormatRGB16F || iFormat == FormatRGB32F;
+    CheckImageLimits(image.m_uiWidth, image.m_uiHeight, bWidened ? uiBytes / 3 * 4 : uiBytes);
     return uiBytes;
+}
+
+void CheckImageLimits(std::uint64_t uiWidth, std::uint64_t uiHeight, std::uint64_t uiBytes)
+{
+    const ImageLimits& limits = ImageLimits::Current();
+    // Sides come from 32-bit header fields: the product cannot overflow.
+    const std::uint64_t uiPixels = uiWidth * uiHeight;
+    if (uiPixels > limits.m_uiMaxPixels)
+        Refuse("it claims " + std::to_string(uiWidth) + " x " + std::to_string(uiHeight) + " pixels (" +
+               std::to_string(uiPixels) + "), more than the limit of " + std::to_string(limits.m_uiMaxPixels) +
+               " (raise it with --limit image-pixels=N)");
+    if (uiBytes > limits.m_uiMaxBytes)
+        Refuse("its pixels would take " + std::to_string(uiBytes) + " bytes, more than the limit of " +
+               std::to_string(limits.m_uiMaxBytes) + " (raise it with --limit image-bytes=N)");
 }
 
 std::vector<std::uint8_t> Inflate(const std::uint8_t* pData, std::size_t uiSize, std::size_t uiMaxBytes, bool bExact,

@@ -16,9 +16,12 @@
 
 namespace Ondo::GFX {
 
-// The most pixel bytes one image may take; larger claims are refused before
-// anything is allocated.
-constexpr std::size_t s_uiMaxImageBytes = std::size_t(1) << 31;
+// Refuses an image whose faces or slices are uiWidth x uiHeight pixels and
+// whose decoded pixels take uiBytes, when either passes the limits of the
+// loader decoding it (ImageLimits::Current()); the reason names the limit and
+// how to raise it. Readers call it with the sizes a header claims, before
+// anything is decoded or allocated.
+void CheckImageLimits(std::uint64_t uiWidth, std::uint64_t uiHeight, std::uint64_t uiBytes);
 
 // Throws Ondo::ExceptionParsing with the reason.
 [[noreturn]] void Refuse(const std::string& strReason);
@@ -52,8 +55,8 @@ private:
 };
 
 // Checks the size fields of an image (width, height, depth 1 to 65536, faces,
-// levels no more than the full chain) and that its pixels stay under
-// s_uiMaxImageBytes; refuses naming what is wrong. Returns the byte count the
+// levels no more than the full chain) and that it stays within the image
+// limits (CheckImageLimits); refuses naming what is wrong. Returns the byte count the
 // image needs (GetRequiredSize), safe to allocate once the file is known to
 // hold it.
 std::size_t CheckImageSize(const ImageData& image);

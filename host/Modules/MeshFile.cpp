@@ -289,22 +289,15 @@ void aiAssertViolation(const char* szExpression, const char* szFile, int iLine)
 
 namespace Ondo::Host {
 
-GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::vector<std::string>* pNotes)
-{
-    std::string strUtf8;
-    try {
-        strUtf8 = WideToUtf8(strPath);
-    } catch (const std::range_error&) {
-        throw ExceptionFileMissing("cannot read a mesh file: its name is no valid text");
-    }
-    const std::string strFailure = "cannot read the mesh file \"" + strUtf8 + "\": ";
-    const fs::path file = fs::u8path(strUtf8);
-    if (!IsFile(file)) {
-        std::error_code error;
-        throw ExceptionFileMissing(strFailure +
-                                   (fs::exists(file, error) ? "it is no regular file" : "there is no such file"));
-    }
+namespace {
 
+// What reading a file and reading bytes share: the importer's steps, the
+// conversion into one mesh and the checks of what came out. fnRead hands the
+// importer its input; texture files are looked for beside file.
+template <class Read>
+GFX::Mesh ImportMesh(Read&& fnRead, const fs::path& file, const std::string& strFailure, float fSmoothingAngle,
+                     std::vector<std::string>* pNotes)
+{
     Assimp::Importer importer;
     // Points and lines, also those that degenerate triangles collapse to, have no surface to draw.
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
@@ -315,7 +308,7 @@ GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::
                                  aiProcess_JoinIdenticalVertices;
     const aiScene* pScene = nullptr;
     try {
-        pScene = importer.ReadFile(strUtf8, uiSteps);
+        pScene = fnRead(importer, uiSteps);
     } catch (const std::exception& error) {
         throw ExceptionParsing(strFailure + error.what());
     }
@@ -332,6 +325,42 @@ GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::
                                            [](const GFX::MeshGroup& group) { return !group.m_Faces.empty(); });
     if (!bHasTriangles) throw ExceptionParsing(strFailure + "it holds no polygons to draw");
     return mesh;
+}
+
+} // namespace
+
+GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::vector<std::string>* pNotes)
+{
+    std::string strUtf8;
+    try {
+        strUtf8 = WideToUtf8(strPath);
+    } catch (const std::range_error&) {
+        throw ExceptionFileMissing("cannot read a mesh file: its name is no valid text");
+    }
+    const std::string strFailure = "cannot read the mesh file \"" + strUtf8 + "\": ";
+    const fs::path file = fs::u8path(strUtf8);
+    if (!IsFile(file)) {
+        std::error_code error;
+        throw ExceptionFileMissing(strFailure +
+                                   (fs::exists(file, error) ? "it is no regular file" : "there is no such file"));
+    }
+
+    const auto fnRead = [&](Assimp::Importer& importer, unsigned int uiSteps) {
+        return importer.ReadFile(strUtf8, uiSteps);
+    };
+    return ImportMesh(fnRead, file, strFailure, fSmoothingAngle, pNotes);
+}
+
+GFX::Mesh ReadMeshFromMemory(const void* pData, std::size_t uiSize, const std::string& strFormatHint,
+                             float fSmoothingAngle, std::vector<std::string>* pNotes)
+{
+    const std::string strFailure = "cannot read the mesh: ";
+    if (uiSize == 0) throw ExceptionParsing(strFailure + "there are no bytes");
+    return ImportMesh(
+        [&](Assimp::Importer& importer, unsigned int uiSteps) {
+            return importer.ReadFileFromMemory(pData, uiSize, uiSteps, strFormatHint.c_str());
+        },
+        fs::current_path() / ("mesh." + strFormatHint), strFailure, fSmoothingAngle, pNotes);
 }
 
 std::wstring GetMeshFileFilter()

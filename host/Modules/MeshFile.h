@@ -2,6 +2,7 @@
 
 #include "Ondo/GFX/Mesh.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ namespace Ondo::Host {
 // receives one line for each texture that is left out (textures embedded in
 // the file) or whose file is not there.
 GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::vector<std::string>* pNotes = nullptr);
+
+// The same for a file's bytes in memory, of the format strFormatHint names
+// by its extension ("obj", "ply"; empty: told by the content). Texture files
+// are looked for in the current folder. Throws Ondo::ExceptionParsing.
+GFX::Mesh ReadMeshFromMemory(const void* pData, std::size_t uiSize, const std::string& strFormatHint,
+                             float fSmoothingAngle, std::vector<std::string>* pNotes = nullptr);
 
 // The file-dialog filter of every extension the reader accepts ("*.3ds;*.obj;...").
 std::wstring GetMeshFileFilter();

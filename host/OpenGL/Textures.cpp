@@ -271,12 +271,35 @@ void UploadLevel(GLenum eImageTarget, const GFX::ImageData& image, const Upload&
         glTexSubImage2D(eImageTarget, iLevel, 0, 0, iWidth, iHeight, f.m_ePixelFormat, f.m_eComponentType, pPixels);
 }
 
+// A texture larger than the GL takes would fail with GL_INVALID_VALUE and
+// leave an empty texture behind; it is refused with the sizes instead.
+void CheckSizeLimit(GLenum eTarget, const GFX::ImageData& image, const char* szFunction)
+{
+    const GLenum eLimit = eTarget == GL_TEXTURE_3D         ? GL_MAX_3D_TEXTURE_SIZE
+                          : eTarget == GL_TEXTURE_CUBE_MAP ? GL_MAX_CUBE_MAP_TEXTURE_SIZE
+                                                           : GL_MAX_TEXTURE_SIZE;
+    GLint iLimit = 0;
+    glGetIntegerv(eLimit, &iLimit);
+    const std::uint32_t uiDepth = eTarget == GL_TEXTURE_3D ? image.GetDepth() : 1u;
+    const std::uint32_t uiLimit = static_cast<std::uint32_t>(std::max(iLimit, 1));
+    if (iLimit <= 0 || std::max({image.m_uiWidth, image.m_uiHeight, uiDepth}) <= uiLimit) return;
+    const char* szLimit = eTarget == GL_TEXTURE_3D         ? "GL_MAX_3D_TEXTURE_SIZE"
+                          : eTarget == GL_TEXTURE_CUBE_MAP ? "GL_MAX_CUBE_MAP_TEXTURE_SIZE"
+                                                           : "GL_MAX_TEXTURE_SIZE";
+    throw std::runtime_error(std::string(szFunction) + ": the image is " + std::to_string(image.m_uiWidth) + " x " +
+                             std::to_string(image.m_uiHeight) +
+                             (eTarget == GL_TEXTURE_3D ? " x " + std::to_string(uiDepth) : std::string()) +
+                             " texels, more than this OpenGL takes in each direction (" + szLimit + " " +
+                             std::to_string(iLimit) + ")");
+}
+
 // Mutable textures get empty storage for the levels glGenerateMipmap fills;
 // immutable ones have them from glTexStorage.
 GLuint LoadTexture(GLenum eTarget, const GFX::ImageData& image, bool bMutable, bool bMipMaps, const char* szFunction)
 {
     const std::uint32_t uiLargest =
         std::max({image.m_uiWidth, image.m_uiHeight, eTarget == GL_TEXTURE_3D ? image.GetDepth() : 1u});
+    CheckSizeLimit(eTarget, image, szFunction);
     const Upload upload = PrepareUpload(eTarget, image, szFunction, uiLargest, bMipMaps);
     if (eTarget == GL_TEXTURE_3D && upload.format.m_bCompressed && !CompressesVolumes(upload.format.m_eInternalFormat))
         throw std::runtime_error(std::string(szFunction) + ": " +

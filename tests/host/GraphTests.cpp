@@ -408,7 +408,7 @@ TEST_F(GraphTest, BadFilesAreRefusedWithTheLineAndTheNames)
          "test.xml:3: The connections of scope \"Root\" form a cycle: \"A\" -> \"B\" -> \"C\" -> \"A\""},
         {Document("<Filter type=\"Test.Add\" name=\"A\"><Scope name=\"Inner\"/></Filter>\n"),
          "test.xml:4: \"A\" (Test.Add) has no inner scopes"},
-        {Document("<Filter type=\"Test.Source\" name=\"S\"><Settings><hOut PortID=\"0\"/><iValue value=\"x\"/>"
+        {Document("<Filter type=\"Test.Source\" name=\"S\"><Settings><hOut PortID=\"-1\"/><iValue value=\"x\"/>"
                   "</Settings></Filter>\n"),
          "test.xml:4: \"S\" (Test.Source): its settings could not be read: Could not parse \"x\" as int in xml node: "
          "iValue\n"},
@@ -447,6 +447,22 @@ TEST_F(GraphTest, DamagedOrHostileFilesAreRefusedBeforeTheyCanHarm)
                   "\"T2\"><Settings><hScopeTimed ScopeID=\"1\"/></Settings></Filter>\n</Scope></Filter>\n"),
          "test.xml:5: \"T2\" (Ctrl.TimingScopeOpenGL): its settings could not be read: \"hScopeTimed\" names scope 1 "
          "(\"Timed Scope\"), which is not a scope of this filter"},
+        // Numbers that name nothing would leave the filter without its port
+        // or scope; a scope named twice would run twice.
+        {Document("<Filter type=\"Test.Add\" name=\"A\"><Settings><hA PortID=\"55\"/></Settings></Filter>\n"),
+         "test.xml:4: \"A\" (Test.Add): its settings could not be read: <hA> names port 55, which is no port of "
+         "this filter"},
+        {Document("<Filter type=\"Test.Add\" name=\"A\"><Settings><hA PortID=\"1x\"/></Settings></Filter>\n"),
+         "test.xml:4: \"A\" (Test.Add): its settings could not be read: <hA> gives \"1x\", which is no port or "
+         "scope number"},
+        {Document(strTimed + "\"T1\"><Scope name=\"Timed Scope\" id=\"1\"/></Filter>\n" + strTimed +
+                  "\"T2\"><Scope name=\"Timed Scope\" id=\"2\"/><Settings><hScopeTimed ScopeID=\"1\"/></Settings>"
+                  "</Filter>\n"),
+         "test.xml:5: \"T2\" (Ctrl.TimingScopeOpenGL): its settings could not be read: \"hScopeTimed\" names scope 1 "
+         "(\"Timed Scope\"), which is not a scope of this filter"},
+        {Document(strTimed + "\"T\"><Settings><hScopeTimed ScopeID=\"7\"/></Settings></Filter>\n"),
+         "test.xml:4: \"T\" (Ctrl.TimingScopeOpenGL): its settings could not be read: <hScopeTimed> names scope 7, "
+         "which the document does not number"},
         // Measured on the text: the parser never sees it.
         {strTooDeep,
          "test.xml:2: elements are nested more than 1000 deep, the limit"},
@@ -482,17 +498,19 @@ TEST_F(GraphTest, AFailedLoadReleasesWhatWasMadeAndSavingIsAtomic)
     Graph graph(m_Core);
     graph.AddItem(graph.GetRoot(), "Test.Source", "S");
     EXPECT_THROW(SaveGraph(graph, "/nonexistent/dir/graph.xml"), Ondo::ExceptionFileSystem);
-    // A link planted where a temporary file might go is not written through.
-    const std::string strPath = ::testing::TempDir() + "graph-test.xml", strVictim = strPath + ".victim";
-    const std::string strPlanted = strPath + ".partial-" + std::to_string(::getpid());
+    // A link planted under the file's name is replaced, not written through,
+    // and no temporary file is left beside it.
+    const std::string strFolder = ::testing::TempDir() + "graph-save-" + std::to_string(::getpid());
+    std::filesystem::create_directories(strFolder);
+    const std::string strPath = strFolder + "/graph-test.xml", strVictim = strFolder + "/victim";
     std::ofstream(strVictim) << "keep";
-    std::filesystem::create_symlink(strVictim, strPlanted);
+    std::filesystem::create_symlink(strVictim, strPath);
     SaveGraph(graph, strPath);
+    EXPECT_FALSE(std::filesystem::is_symlink(strPath));
     EXPECT_EQ(OndoTest::ReadFile(strPath), SaveGraphToText(graph));
     EXPECT_EQ(OndoTest::ReadFile(strVictim), "keep");
-    std::remove(strPlanted.c_str());
-    std::remove(strPath.c_str());
-    std::remove(strVictim.c_str());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(strFolder), {}), 2);
+    std::filesystem::remove_all(strFolder);
 
     const std::string strDot = GraphToDot(graph);
     EXPECT_NE(strDot.find("\"S\" [label=\"S\\nTest.Source\"];"), std::string::npos) << strDot;

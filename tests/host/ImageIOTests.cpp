@@ -28,6 +28,7 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <clocale>
@@ -499,5 +500,102 @@ TEST(ReadTexture2D, ReadsFloatsShortsAndGreyOrDepthLayoutsWhateverThePackAlignme
         const auto* pBytes = static_cast<const std::uint8_t*>(pData);
         EXPECT_EQ(image.m_Pixels, Bytes(pBytes, pBytes + image.m_Pixels.size()));
         EXPECT_THROW(Ondo::OpenGL::ReadTexture2D(uiTexture), std::runtime_error);
+    }
+}
+
+namespace {
+
+// A PNG whose header claims uiSide x uiSide RGBA pixels, all zero: one
+// deflate block of 64 rows, repeated, codes the whole picture in little
+// more than a kilobyte per 2^24 pixels.
+Bytes ClaimingPNG(std::uint32_t uiSide)
+{
+    const auto Chunk = [](Bytes& png, const char* szKind, const Bytes& data) {
+        for (int i = 3; i >= 0; --i) png.push_back(static_cast<std::uint8_t>(data.size() >> (8 * i)));
+        Bytes kinded(szKind, szKind + 4);
+        kinded.insert(kinded.end(), data.begin(), data.end());
+        png.insert(png.end(), kinded.begin(), kinded.end());
+        const uLong uiCrc = crc32(0, kinded.data(), static_cast<uInt>(kinded.size()));
+        for (int i = 3; i >= 0; --i) png.push_back(static_cast<std::uint8_t>(uiCrc >> (8 * i)));
+    };
+    const std::size_t uiRow = 1 + std::size_t{uiSide} * 4, uiRows = 64;
+    Bytes rows(uiRow * uiRows, 0), block(rows.size());
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    stream.next_in = rows.data(), stream.avail_in = static_cast<uInt>(rows.size());
+    stream.next_out = block.data(), stream.avail_out = static_cast<uInt>(block.size());
+    deflate(&stream, Z_FULL_FLUSH);
+    block.resize(block.size() - stream.avail_out);
+    deflateEnd(&stream);
+    Bytes zlib = {0x78, 0xDA};
+    for (std::uint32_t y = 0; y < uiSide; y += uiRows) zlib.insert(zlib.end(), block.begin(), block.end());
+    const std::uint64_t uiAdler = (std::uint64_t{uiSide} * uiRow % 65521) << 16 | 1; // of zeros only
+    zlib.insert(zlib.end(), {0x03, 0x00});
+    for (int i = 3; i >= 0; --i) zlib.push_back(static_cast<std::uint8_t>(uiAdler >> (8 * i)));
+
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, header;
+    for (int i = 0; i < 2; ++i)
+        for (int b = 3; b >= 0; --b) header.push_back(static_cast<std::uint8_t>(uiSide >> (8 * b)));
+    header.insert(header.end(), {8, 6, 0, 0, 0});
+    Chunk(png, "IHDR", header);
+    Chunk(png, "IDAT", zlib);
+    Chunk(png, "IEND", {});
+    return png;
+}
+
+} // namespace
+
+TEST_F(ImageFiles, ClaimsBeyondTheImageLimitsAreRefusedFromTheHeader)
+{
+    // A picture of each reader, 6 x 4 pixels.
+    const Bytes rgba = Pattern(6 * 4 * 4);
+    ASSERT_TRUE(stbi_write_png(Path("p.png").c_str(), 6, 4, 4, rgba.data(), 0));
+    ASSERT_TRUE(stbi_write_jpg(Path("p.jpg").c_str(), 6, 4, 3, rgba.data(), 90));
+    ASSERT_TRUE(stbi_write_tga(Path("p.tga").c_str(), 6, 4, 4, rgba.data()));
+    ASSERT_TRUE(stbi_write_bmp(Path("p.bmp").c_str(), 6, 4, 3, rgba.data()));
+    const std::vector<float> floats(6 * 4 * 3, 0.5f);
+    ASSERT_TRUE(stbi_write_hdr(Path("p.hdr").c_str(), 6, 4, 3, floats.data()));
+    WriteEXR(Path("p.exr"), MakeImage(FormatRGBA32F, 6, 4, std::vector<float>(96, 0.25f).data(), 384));
+    std::ofstream(Path("p.mha")) << "NDims = 3\nDimSize = 6 4 2\nElementType = MET_UCHAR\nElementDataFile = LOCAL\n"
+                                 << std::string(48, 'v');
+    const std::vector<std::string> names = {"p.png", "p.jpg", "p.tga", "p.bmp", "p.hdr", "p.exr", "p.mha"};
+
+    // 24 pixels are one too many; with room for them, 6 x 4 RGBA floats (or
+    // a volume's 48 bytes) are too many bytes.
+    ImageLoader& loader = ImageLoader::Get(m_Core);
+    for (const auto& [uiPixels, uiBytes, szRaise] :
+         {std::make_tuple(23u, 1u << 20, "image-pixels"), std::make_tuple(24u, 47u, "image-bytes")}) {
+        loader.SetLimits({uiPixels, uiBytes});
+        for (const std::string& strName : names) {
+            EXPECT_EQ(Load(strName), nullptr) << strName;
+            EXPECT_NE(LastError().find(std::string("(raise it with --limit ") + szRaise + "=N)"), std::string::npos)
+                << strName << ": " << LastError();
+        }
+    }
+    loader.SetLimits({24u, 384u});
+    for (const std::string& strName : names) EXPECT_NE(Load(strName), nullptr) << strName << ": " << LastError();
+
+    // With the defaults: a 1 MB PNG claiming 16384 x 16384 pixels (1 GiB
+    // decoded) is refused from its header, and an OpenEXR header's data
+    // window, or a table of chunks its file cannot hold, before the library
+    // allocates for them.
+    loader.SetLimits(ImageLimits());
+    WriteBytes("bomb.png", ClaimingPNG(16384));
+    EXPECT_LT(fs::file_size(Path("bomb.png")), 2u << 20);
+    EXPECT_EQ(Load("bomb.png"), nullptr);
+    EXPECT_NE(LastError().find("it claims 16384 x 16384 pixels (268435456), more than the limit of 134217728"),
+              std::string::npos)
+        << LastError();
+    const std::string strExr = OndoTest::ReadFile(Path("p.exr"));
+    for (const auto& [iMaxX, iMaxY, szReason] : {std::make_tuple(99999, 99999, "it claims 100000 x 100000 pixels"),
+                                                 std::make_tuple(5, 8000000, "the file ends before its table of")}) {
+        std::string strClaim = strExr;
+        const std::size_t uiAt = strClaim.find("dataWindow");
+        ASSERT_NE(uiAt, std::string::npos);
+        const std::int32_t box[4] = {0, 0, iMaxX, iMaxY};
+        std::memcpy(&strClaim[uiAt + std::strlen("dataWindow") + std::strlen("box2i") + 2 + 4], box, sizeof(box));
+        WriteBytes("claim.exr", Bytes(strClaim.begin(), strClaim.end()));
+        EXPECT_EQ(Load("claim.exr"), nullptr);
+        EXPECT_NE(LastError().find(szReason), std::string::npos) << LastError();
     }
 }

@@ -237,6 +237,33 @@ TEST(Textures, VolumesCubeMapsAndTheirRefusals)
               "LoadTexture2D: the image holds 3 bytes of pixels, its size and format need 16");
     const GLuint textures[] = {uiVolume, uiCube};
     glDeleteTextures(2, textures);
+
+    // One texel beyond what the GL takes, along any side, is refused before
+    // a texture is made (the sizes alone are looked at: no pixels needed).
+    for (const auto& [eLimit, szLimit, uiFaces, bVolume] :
+         {std::make_tuple(GL_MAX_TEXTURE_SIZE, "GL_MAX_TEXTURE_SIZE", 1u, false),
+          std::make_tuple(GL_MAX_CUBE_MAP_TEXTURE_SIZE, "GL_MAX_CUBE_MAP_TEXTURE_SIZE", 6u, false),
+          std::make_tuple(GL_MAX_3D_TEXTURE_SIZE, "GL_MAX_3D_TEXTURE_SIZE", 1u, true)}) {
+        GLint iLimit = 0;
+        glGetIntegerv(eLimit, &iLimit);
+        ImageData huge;
+        huge.m_iImageFormat = Ondo::GFX::FormatR8;
+        huge.m_uiPixelSize = 1;
+        huge.m_uiWidth = huge.m_uiHeight = uiFaces == 6 ? static_cast<std::uint32_t>(iLimit) + 1 : 1;
+        if (uiFaces == 1 && !bVolume) huge.m_uiHeight = static_cast<std::uint32_t>(iLimit) + 1;
+        if (bVolume) huge.m_uiDepth = static_cast<std::uint32_t>(iLimit) + 1;
+        huge.m_uiNumFaces = uiFaces;
+        const std::string strError = OndoTest::Thrown([&] {
+            if (bVolume) LoadTexture3D(huge, false, false);
+            else if (uiFaces == 6) LoadTextureCubeMap(huge, false, false);
+            else LoadTexture2D(huge, false, false);
+        });
+        EXPECT_NE(strError.find(std::string("more than this OpenGL takes in each direction (") + szLimit + " " +
+                                std::to_string(iLimit) + ")"),
+                  std::string::npos)
+            << strError;
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
 }
 
 // The mutable and mipmap flags, a file's own levels and block formats, for

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -483,4 +482,105 @@ TEST_F(OndoRunTest, ProfileLinesAddUpToTheWallTime)
     ASSERT_GE(dEngine, 0.0) << "an engine line\n" << result.strOutput;
     ASSERT_GT(dWall, 0.0) << "a wall line\n" << result.strOutput;
     EXPECT_NEAR(dFilters + dEngine, dWall, 0.0005 * (iFilters + 2)) << result.strOutput;
+}
+
+// Files a careless or hostile user might share: each is refused with exit 1
+// and one clear message, writes nothing and takes little memory and time.
+TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
+{
+    const std::string strTimed = "<Filter type=\"Ctrl.TimingScopeOpenGL\" name=";
+    std::string strDeepXml = "<OndoGraph>\n";
+    for (int i = 0; i < 60000; ++i) strDeepXml += "<a>";
+    const auto Nested = [&](int iScopes) {
+        std::string strScopes;
+        for (int i = 0; i < iScopes; ++i) strScopes += strTimed + "\"T" + std::to_string(i) + "\"><Scope name=\"Timed Scope\">";
+        for (int i = 0; i < iScopes; ++i) strScopes += "</Scope></Filter>";
+        return Graph(strScopes + "\n");
+    };
+    const std::string strSink = "<Filter type=\"Host.ImageSink\" name=\"Save\"><Control label=\"File Name\" "
+                                "value=\"out.png\" /></Filter>\n";
+    // A 1 MB PNG saying 16384 x 16384: every row is zero, and one deflate
+    // block of a row, repeated, codes them all.
+    std::string strBomb = "\x89PNG\r\n\x1a\n";
+    const auto Chunk = [&](const std::string& strKind, const std::string& strData) {
+        const std::string strKinded = strKind + strData;
+        const uLong uiCrc = crc32(0, reinterpret_cast<const Bytef*>(strKinded.data()), static_cast<uInt>(strKinded.size()));
+        const auto BigEndian = [](std::uint32_t ui) {
+            return std::string{static_cast<char>(ui >> 24), static_cast<char>(ui >> 16), static_cast<char>(ui >> 8),
+                               static_cast<char>(ui)};
+        };
+        strBomb += BigEndian(static_cast<std::uint32_t>(strData.size())) + strKinded +
+                   BigEndian(static_cast<std::uint32_t>(uiCrc));
+    };
+    Chunk("IHDR", std::string("\0\0\x40\0\0\0\x40\0\x08\x06\0\0\0", 13));
+    std::string strRow(1 + 16384 * 4, '\0'), strBlock(strRow.size(), '\0');
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    stream.next_in = reinterpret_cast<Bytef*>(strRow.data()), stream.avail_in = static_cast<uInt>(strRow.size());
+    stream.next_out = reinterpret_cast<Bytef*>(strBlock.data()), stream.avail_out = static_cast<uInt>(strBlock.size());
+    deflate(&stream, Z_FULL_FLUSH);
+    strBlock.resize(strBlock.size() - stream.avail_out);
+    deflateEnd(&stream);
+    std::string strZlib = "\x78\xda";
+    for (int y = 0; y < 16384; ++y) strZlib += strBlock;
+    Chunk("IDAT", strZlib + "\x03\x00" + std::string(4, '\0'));
+    Chunk("IEND", "");
+    Write("bomb.png", strBomb);
+    const std::string strLoadBomb = Graph("<Filter type=\"OpenGL.Texture.LoadFromFile\" name=\"Photo\"><Control "
+                                          "label=\"File name\" value=\"bomb.png\" /></Filter>\n" + strSink +
+                                          "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Save\" "
+                                          "input=\"Texture\" />\n");
+    const std::string strOut = " --output-dir " + m_Directory.string();
+    const struct {
+        std::string strArguments;
+        std::string strMessage;
+    } cases[] = {
+        {Write("deep.xml", strDeepXml) + " --check", "deep.xml:2: elements are nested more than 1000 deep, the limit "
+                                                     "(raise it with --limit xml-depth=N)"},
+        {Write("deep-scopes.xml", Nested(20000)) + " --check", "deep-scopes.xml:3: elements are nested more than 1000 deep"},
+        {Write("scopes.xml", Nested(200)) + " --check",
+         "scopes.xml:3: scope \"Timed Scope\" is nested 101 scopes deep, more than the limit of 100 (raise it with "
+         "--limit scope-depth=N)"},
+        {Write("enclosing.xml", Graph(strTimed + "\"T1\"><Scope name=\"Timed Scope\" id=\"1\">\n" + strTimed +
+                                      "\"T2\"><Settings><hScopeTimed ScopeID=\"1\"/></Settings></Filter>\n</Scope>"
+                                      "</Filter>\n")) + strOut,
+         "enclosing.xml:4: \"T2\" (Ctrl.TimingScopeOpenGL): its settings could not be read: \"hScopeTimed\" names "
+         "scope 1 (\"Timed Scope\"), which is not a scope of this filter"},
+        {Write("rewired.xml", Graph("<Filter type=\"OpenGL.Texture.LoadFromFile\" name=\"Photo\"><Settings>"
+                                    "<hOutTexture PortID=\"55\" /><FileName value=\"\" /><bTextureIsMutable value=\"0\" />"
+                                    "<bCreateMipMaps value=\"0\" /></Settings></Filter>\n")) + strOut,
+         "rewired.xml:3: \"Photo\" (OpenGL.Texture.LoadFromFile): its settings could not be read: <hOutTexture> names "
+         "port 55, which is no port of this filter"},
+        {Write("bomb.xml", strLoadBomb) + strOut,
+         "\"Photo\" (OpenGL.Texture.LoadFromFile): The image file bomb.png could not be decoded: it claims 16384 x "
+         "16384 pixels (268435456), more than the limit of 134217728 (raise it with --limit image-pixels=N)"},
+        {Write("bytes.xml", strLoadBomb) + strOut + " --limit image-pixels=1G --limit image-bytes=512M",
+         "its pixels would take 1073741824 bytes, more than the limit of 536870912 (raise it with --limit "
+         "image-bytes=N)"},
+        {Write("up.xml", Graph("<Filter type=\"OpenGL.Texture.MultiSource2D\" name=\"Canvas\"><Input label=\"Width\" value=\"4\" />"
+                               "<Input label=\"Height\" value=\"4\" /></Filter>\n" +
+                               strSink.substr(0, strSink.find("out.png")) + "../out.png\" /></Filter>\n"
+                               "<Connection from=\"Canvas\" output=\"0\" to=\"Save\" input=\"Texture\" />\n")) +
+             strOut,
+         "lies outside the output folder"},
+        {Write("v99.xml", "<OndoGraph version=\"99\"><Scope name=\"Root\"/></OndoGraph>"),
+         "v99.xml:1: the document is a graph of version \"99\"; this engine reads version \"1\""},
+    };
+    for (const auto& testCase : cases) {
+        const Result result = RunOndo(testCase.strArguments);
+        EXPECT_EQ(result.iStatus, 1) << testCase.strArguments << "\n" << result.strOutput;
+        EXPECT_NE(result.strOutput.find(testCase.strMessage), std::string::npos)
+            << testCase.strArguments << "\n" << result.strOutput;
+        EXPECT_EQ(std::count(result.strOutput.begin(), result.strOutput.end(), '\n'), 1) << result.strOutput;
+        // The bomb decoded would take more than 3 GB.
+        EXPECT_LT(result.lPeakKilobytes, 1L << 20) << testCase.strArguments;
+    }
+    for (const auto& entry : fs::directory_iterator(m_Directory))
+        EXPECT_TRUE(entry.path().extension() == ".xml" || entry.path().filename() == "bomb.png") << entry.path();
+    EXPECT_FALSE(fs::exists(m_Directory.parent_path() / "out.png"));
+
+    const Result limit = RunOndo("--limit xml-depth=20000 x.xml");
+    EXPECT_EQ(limit.iStatus, 2);
+    EXPECT_NE(limit.strOutput.find("--limit xml-depth takes a whole number from 1 to 10000"), std::string::npos)
+        << limit.strOutput;
 }

@@ -48,7 +48,27 @@ std::wstring ExtensionOf(const std::wstring& strPath)
     }
 }
 
+// The limits of the loader whose Decode runs on this thread.
+thread_local const ImageLimits* t_pCurrentLimits = nullptr;
+
+class LimitsInForce {
+public:
+    explicit LimitsInForce(const ImageLimits& limits) : m_pPrevious(t_pCurrentLimits) { t_pCurrentLimits = &limits; }
+    ~LimitsInForce() { t_pCurrentLimits = m_pPrevious; }
+    LimitsInForce(const LimitsInForce&) = delete;
+    LimitsInForce& operator=(const LimitsInForce&) = delete;
+
+private:
+    const ImageLimits* m_pPrevious;
+};
+
 } // namespace
+
+const ImageLimits& ImageLimits::Current()
+{
+    static const ImageLimits s_Defaults;
+    return t_pCurrentLimits ? *t_pCurrentLimits : s_Defaults;
+}
 
 void ImageLoader::RegisterReader(const std::wstring& strKey, Reader fnReader)
 {
@@ -117,22 +137,28 @@ void ImageLoader::Prefetch(const std::wstring& strPath)
 
 std::unique_ptr<ImageData> ImageLoader::DecodeFile(const std::wstring& strPath) const
 {
-    const std::wstring strKey = KeyOf(strPath);
     File file;
     file.Load(strPath);
+    return Decode(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(), strPath);
+}
+
+std::unique_ptr<ImageData> ImageLoader::Decode(const std::uint8_t* pData, std::size_t uiSize,
+                                               const std::wstring& strPath) const
+{
+    const std::wstring strKey = KeyOf(strPath);
     const std::wstring strExtension = ExtensionOf(strPath);
 
     // A file that gives no image is told to the core: whatever is made from
     // it downstream is wrong.
     const std::string strName = NarrowName(strPath);
-    if (file.GetSize() == 0) throw ExceptionParsing("The image file " + strName + " is empty");
+    if (uiSize == 0) throw ExceptionParsing("The image file " + strName + " is empty");
     const auto it = m_Readers.find(strKey);
     if (it == m_Readers.end())
         throw ExceptionParsing("No image reader takes " + strName + " (readers: " + NarrowName(GetFileFilter()) + ")");
     std::unique_ptr<ImageData> pImage;
     try {
-        pImage = it->second(reinterpret_cast<const std::uint8_t*>(file.GetData()), file.GetSize(),
-                            ReadContext{strPath, strExtension, *this});
+        const LimitsInForce limits(m_Limits);
+        pImage = it->second(pData, uiSize, ReadContext{strPath, strExtension, *this});
     } catch (const std::exception& error) {
         throw ExceptionParsing("The image file " + strName + " could not be decoded: " + error.what());
     }

@@ -15,6 +15,24 @@
 
 namespace Ondo::GFX {
 
+// Bounds on what one image file may make the engine decode. Readers check
+// them against the sizes a header claims, before anything is decoded or
+// allocated, so that a small file cannot claim gigabytes. The defaults hold
+// any picture up to 16384 x 8192 in any format (twice an 8K x 8K RGBA float
+// image); ondo-run raises them with --limit image-pixels=N and
+// --limit image-bytes=N.
+struct ImageLimits {
+    // Pixels of one face or slice: width x height.
+    std::uint64_t m_uiMaxPixels = std::uint64_t(1) << 27;
+    // Bytes of the decoded image as the engine holds it: every level, face
+    // and slice, three channels widened to four.
+    std::uint64_t m_uiMaxBytes = std::uint64_t(1) << 31;
+
+    // The limits of the loader decoding on this thread, the defaults while
+    // none is.
+    static const ImageLimits& Current();
+};
+
 // Turns image files into ImageData through readers that other modules
 // register under a file-name extension. One loader exists per core; it reads
 // files on the thread that calls it and holds no lock.
@@ -67,6 +85,15 @@ public:
     // another file names): where Load reports a file that gives no image and
     // returns null, this throws Ondo::ExceptionParsing with the same message.
     std::unique_ptr<ImageData> Decode(const std::wstring& strPath) const;
+    // Decode of bytes already in memory, as if they were the file at
+    // strPath: its extension picks the reader, and files it names are looked
+    // for beside it.
+    std::unique_ptr<ImageData> Decode(const std::uint8_t* pData, std::size_t uiSize, const std::wstring& strPath) const;
+
+    // The limits every reader this loader calls keeps to (ImageLimits::Current
+    // while it decodes).
+    void SetLimits(const ImageLimits& limits) { m_Limits = limits; }
+    const ImageLimits& GetLimits() const { return m_Limits; }
 
     // Reads and decodes the file on a worker thread, so that a batch reads
     // its next file while the current one is processed: the next Load or
@@ -80,6 +107,7 @@ private:
     std::unique_ptr<ImageData> DecodeFile(const std::wstring& strPath) const;
 
     std::map<std::wstring, PathReader> m_Readers;
+    ImageLimits m_Limits;
     // Decoded ahead, by path; declared after the readers, so that it waits
     // for its workers before they go. Readers of files that name other files
     // decode those through the loader on the worker: the lock keeps the map
