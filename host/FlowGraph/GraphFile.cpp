@@ -7,6 +7,7 @@
 #include "Ondo/FlowGraph/Serializer.h"
 #include "Ondo/Instrumenter.h"
 #include "Ondo/StringConversion.h"
+#include "host/XmlText.h"
 
 #include <tinyxml.h>
 
@@ -582,60 +583,6 @@ void WriteDotScope(const Graph& graph, const Scope& scope, const std::string& st
 
 } // namespace
 
-XmlDepth MeasureXmlDepth(const std::string& strText, int iStopAbove)
-{
-    XmlDepth deepest, now;
-    const std::size_t uiSize = strText.size();
-    auto skipPast = [&](std::size_t i, const char* szEnd) {
-        const std::size_t uiEnd = strText.find(szEnd, i);
-        const std::size_t uiStop = uiEnd == std::string::npos ? uiSize : uiEnd + std::strlen(szEnd);
-        now.m_iLine += static_cast<int>(std::count(strText.begin() + static_cast<std::ptrdiff_t>(i),
-                                                   strText.begin() + static_cast<std::ptrdiff_t>(uiStop), '\n'));
-        return uiStop;
-    };
-    for (std::size_t i = 0; i < uiSize;) {
-        const char c = strText[i];
-        if (c == '\n') ++now.m_iLine;
-        if (c != '<') {
-            ++i;
-            continue;
-        }
-        if (strText.compare(i, 4, "<!--") == 0) {
-            i = skipPast(i, "-->");
-        } else if (strText.compare(i, 9, "<![CDATA[") == 0) {
-            i = skipPast(i, "]]>");
-        } else if (strText.compare(i, 2, "<?") == 0) {
-            i = skipPast(i, "?>");
-        } else if (strText.compare(i, 2, "<!") == 0) {
-            i = skipPast(i, ">");
-        } else if (strText.compare(i, 2, "</") == 0) {
-            now.m_iDepth = std::max(0, now.m_iDepth - 1);
-            i = skipPast(i, ">");
-        } else {
-            // A start tag: its end is the first '>' outside quotes; "/>" closes it at once.
-            char cQuote = 0;
-            std::size_t j = i + 1;
-            for (; j < uiSize; ++j) {
-                if (strText[j] == '\n') ++now.m_iLine;
-                if (cQuote) {
-                    if (strText[j] == cQuote) cQuote = 0;
-                } else if (strText[j] == '"' || strText[j] == '\'') {
-                    cQuote = strText[j];
-                } else if (strText[j] == '>') {
-                    break;
-                }
-            }
-            if (!(j < uiSize && strText[j - 1] == '/')) {
-                ++now.m_iDepth;
-                if (now.m_iDepth > deepest.m_iDepth) deepest = now;
-                if (deepest.m_iDepth > iStopAbove) return deepest;
-            }
-            i = j + 1;
-        }
-    }
-    return deepest;
-}
-
 std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
                                          const std::string& strName, const GraphLimits& limits)
 {
@@ -646,8 +593,18 @@ std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, co
         throw std::runtime_error(strName + ":" + std::to_string(depth.m_iLine) + ": elements are nested more than " +
                                  std::to_string(limits.m_iMaxXmlDepth) +
                                  " deep, the limit (raise it with --limit xml-depth=N)");
+    const std::size_t uiInvalid = FindInvalidUtf8(strText);
+    if (uiInvalid != std::string::npos) {
+        const std::size_t uiLineStart = strText.rfind('\n', uiInvalid) + 1; // 0 on the first line
+        char szByte[8];
+        std::snprintf(szByte, sizeof(szByte), "0x%02X", static_cast<unsigned char>(strText[uiInvalid]));
+        throw std::runtime_error(
+            strName + ":" + std::to_string(1 + std::count(strText.begin(), strText.begin() + static_cast<std::ptrdiff_t>(uiInvalid), '\n')) +
+            ": byte " + szByte + " at column " + std::to_string(uiInvalid - uiLineStart + 1) +
+            " is no UTF-8 (graph files are UTF-8 text)");
+    }
     TiXmlDocument document;
-    document.Parse(strText.c_str());
+    ParseXml(document, strText);
     if (document.Error())
         throw std::runtime_error(strName + ":" + std::to_string(document.ErrorRow()) + ":" +
                                  std::to_string(document.ErrorCol()) + ": malformed XML: " + document.ErrorDesc());

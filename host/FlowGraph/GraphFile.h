@@ -41,16 +41,6 @@ std::unique_ptr<Graph> LoadGraph(Core& core, OpenGL::Device* pDevice, const std:
 std::unique_ptr<Graph> LoadGraphFromText(Core& core, OpenGL::Device* pDevice, const std::string& strText,
                                          const std::string& strName, const GraphLimits& limits = GraphLimits());
 
-// The deepest nesting of elements in an XML text, found without building a
-// tree; stops counting (and returns) as soon as it passes iStopAbove, with
-// the line reached. Comments, CDATA, declarations and quoted attribute
-// values are skipped.
-struct XmlDepth {
-    int m_iDepth = 0;
-    int m_iLine = 1;
-};
-XmlDepth MeasureXmlDepth(const std::string& strText, int iStopAbove);
-
 // The graph as a document. Saving, loading and saving again gives the same
 // text. Relative names of the files the filters read (their file-name
 // controls) are taken from the current folder, as loading takes them; with a

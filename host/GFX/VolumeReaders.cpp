@@ -12,6 +12,7 @@
 
 #include "Ondo/File.h"
 #include "Ondo/StringConversion.h"
+#include "host/XmlText.h"
 
 #include <tinyxml.h>
 
@@ -215,8 +216,12 @@ std::unique_ptr<ImageData> ReadVTKImage(const std::uint8_t* pData, std::size_t u
         std::search(pData, pData + uiSize, s_szAppended, s_szAppended + sizeof(s_szAppended) - 1);
     std::string strXml(pData, pAppended);
     if (pAppended != pData + uiSize) strXml += "</VTKFile>";
+    // The format nests five elements deep; the parser recurses once per level.
+    constexpr int iMaxDepth = 64;
+    if (MeasureXmlDepth(strXml, iMaxDepth).m_iDepth > iMaxDepth)
+        Refuse("its XML nests elements more than " + std::to_string(iMaxDepth) + " deep");
     TiXmlDocument document;
-    document.Parse(strXml.c_str());
+    ParseXml(document, strXml);
     if (document.Error()) Refuse(std::string("its XML cannot be read: ") + document.ErrorDesc());
     const TiXmlElement* pRoot = document.RootElement();
     if (!pRoot || pRoot->ValueStr() != "VTKFile" || !pRoot->Attribute("type") ||

@@ -7,6 +7,7 @@
 #include "host/FlowGraph/Graph.h"
 #include "host/FlowGraph/GraphFile.h"
 #include "host/FlowGraph/ValueText.h"
+#include "host/XmlText.h"
 
 #include "Ondo/Core.h"
 #include "Ondo/Exceptions.h"
@@ -19,6 +20,7 @@
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+#include <tinyxml.h>
 
 #include <unistd.h>
 
@@ -463,6 +465,12 @@ TEST_F(GraphTest, DamagedOrHostileFilesAreRefusedBeforeTheyCanHarm)
         {Document(strTimed + "\"T\"><Settings><hScopeTimed ScopeID=\"7\"/></Settings></Filter>\n"),
          "test.xml:4: \"T\" (Ctrl.TimingScopeOpenGL): its settings could not be read: <hScopeTimed> names scope 7, "
          "which the document does not number"},
+        // The parser would take 0xE9 for the first of three bytes and
+        // swallow the quote after it; 0xC0 0xAF is an overlong '/'.
+        {Document("<Filter type=\"Test.Source\" name=\"S\xE9\"/>\n"),
+         "test.xml:4: byte 0xE9 at column 35 is no UTF-8 (graph files are UTF-8 text)"},
+        {"<OndoGraph version=\"1\"><Scope name=\"R\xC0\xAF\"/></OndoGraph>",
+         "test.xml:1: byte 0xC0 at column 38 is no UTF-8"},
         // Measured on the text: the parser never sees it.
         {strTooDeep,
          "test.xml:2: elements are nested more than 1000 deep, the limit"},
@@ -481,8 +489,19 @@ TEST_F(GraphTest, DamagedOrHostileFilesAreRefusedBeforeTheyCanHarm)
     EXPECT_EQ(LoadError(Document(strNested + "\n")).substr(0, strNestedError.size()), strNestedError);
     EXPECT_NO_THROW(LoadGraphFromText(m_Core, nullptr, Document(strNested + "\n"), "test.xml", GraphLimits{1000, 101}));
 
+    // The parser is handed text that ends inside a UTF-8 sequence followed
+    // by enough zeros: it would step over the terminator and read on, here
+    // into the rest of the document the text was cut from, which closes the
+    // attribute and the elements.
+    const std::string strCut = "<?xml version=\"1.0\"?><a b=\"\xE9";
+    std::string strCutFrom = strCut + "..\"/>";
+    strCutFrom.resize(strCut.size());
+    TiXmlDocument document;
+    Ondo::ParseXml(document, strCutFrom);
+    EXPECT_TRUE(document.Error());
+
     // Comments, CDATA and quoted '>' do not nest.
-    const XmlDepth depth = MeasureXmlDepth("<a>\n<!-- <b><c> -->\n<b x=\"/>\"><![CDATA[<c>]]></b><d/></a>", 100);
+    const Ondo::XmlDepth depth = Ondo::MeasureXmlDepth("<a>\n<!-- <b><c> -->\n<b x=\"/>\"><![CDATA[<c>]]></b><d/></a>", 100);
     EXPECT_EQ(std::make_pair(depth.m_iDepth, depth.m_iLine), std::make_pair(2, 3));
 }
 

@@ -379,6 +379,15 @@ TEST_F(ImageFiles, ReadersGiveNothingForGarbageOrCutFilesAndSayWhy)
         EXPECT_EQ(Load(szName), nullptr) << szName;
         EXPECT_NE(LastError().find(std::string(": ") + szReason), std::string::npos) << LastError();
     }
+
+    // XML nested 60000 deep, 180 KB, would exhaust the parser's stack.
+    std::string strDeep = "<?xml version=\"1.0\"?>\n<VTKFile type=\"ImageData\">\n";
+    for (int i = 0; i < 60000; ++i) strDeep += "<a>";
+    WriteBytes("deep.vti", Bytes(strDeep.begin(), strDeep.end()));
+    EXPECT_EQ(Load("deep.vti"), nullptr);
+    EXPECT_NE(LastError().find("deep.vti could not be decoded: its XML nests elements more than 64 deep"),
+              std::string::npos)
+        << LastError();
 }
 
 TEST_F(ImageFiles, WritersNameGreyAndDepthChannelsConvertAndFailWithPathAndReason)
