@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -565,6 +566,10 @@ TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
          "lies outside the output folder"},
         {Write("v99.xml", "<OndoGraph version=\"99\"><Scope name=\"Root\"/></OndoGraph>"),
          "v99.xml:1: the document is a graph of version \"99\"; this engine reads version \"1\""},
+        // A name saved in Latin-1 would swallow the quote after it once
+        // saved as UTF-8.
+        {Write("latin1.xml", Graph("<Filter type=\"Host.Constant.Float\" name=\"Gr\xFC\xDF\" />\n")) + " --check",
+         "latin1.xml:3: byte 0xFC at column 44 is no UTF-8 (graph files are UTF-8 text)"},
     };
     for (const auto& testCase : cases) {
         const Result result = RunOndo(testCase.strArguments);
@@ -579,8 +584,42 @@ TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
         EXPECT_TRUE(entry.path().extension() == ".xml" || entry.path().filename() == "bomb.png") << entry.path();
     EXPECT_FALSE(fs::exists(m_Directory.parent_path() / "out.png"));
 
+    // Links planted where --save-graph and --dot write are replaced, not
+    // written through.
+    const std::string strGood = Write("good.xml", Graph("<Filter type=\"Host.Constant.Float\" name=\"Gain\" />\n"));
+    const fs::path victim = m_Directory / "victim.txt";
+    Write("victim.txt", "keep");
+    fs::create_symlink(victim, m_Directory / "saved.xml");
+    fs::create_symlink(victim, m_Directory / "graph.dot");
+    const Result saved = RunOndo(strGood + " --check --save-graph " + (m_Directory / "saved.xml").string() + " --dot " +
+                                 (m_Directory / "graph.dot").string());
+    EXPECT_EQ(saved.iStatus, 0) << saved.strOutput;
+    EXPECT_EQ(Read(victim), "keep");
+    EXPECT_FALSE(fs::is_symlink(m_Directory / "saved.xml") || fs::is_symlink(m_Directory / "graph.dot"));
+    EXPECT_NE(Read(m_Directory / "graph.dot").find("\"Gain\""), std::string::npos);
+
     const Result limit = RunOndo("--limit xml-depth=20000 x.xml");
     EXPECT_EQ(limit.iStatus, 2);
     EXPECT_NE(limit.strOutput.find("--limit xml-depth takes a whole number from 1 to 10000"), std::string::npos)
         << limit.strOutput;
+}
+
+// Loading and ordering grow linearly with the filters: a hundred thousand
+// took minutes while they grew with the square.
+TEST_F(OndoRunTest, AHundredThousandFiltersLoadInSeconds)
+{
+    std::string strBody;
+    for (int i = 0; i < 50000; ++i) {
+        const std::string strIndex = std::to_string(i);
+        strBody += "<Filter type=\"Host.Constant.Float\" name=\"A" + strIndex + "\" />\n"
+                   "<Filter type=\"Host.Camera\" name=\"C" + strIndex + "\" />\n"
+                   "<Connection from=\"A" + strIndex + "\" output=\"Value\" to=\"C" + strIndex + "\" input=\"Aspect\" />\n";
+    }
+    const std::string strGraph = Write("large.xml", Graph(strBody));
+    const auto start = std::chrono::steady_clock::now();
+    const Result result = RunOndo(strGraph + " --check");
+    const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(result.iStatus, 0) << result.strOutput;
+    // About a second here, ten under the sanitizers.
+    EXPECT_LT(dSeconds, 60.0);
 }
