@@ -2,6 +2,7 @@
 
 #include "HostTestSupport.h"
 #include "ImageFileFixture.h"
+#include "support/ClaimingPng.h"
 #include "support/GLTestEnvironment.h"
 
 #include "host/GFX/ImageIO.h"
@@ -28,7 +29,6 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <clocale>
@@ -512,48 +512,6 @@ TEST(ReadTexture2D, ReadsFloatsShortsAndGreyOrDepthLayoutsWhateverThePackAlignme
     }
 }
 
-namespace {
-
-// A PNG whose header claims uiSide x uiSide RGBA pixels, all zero: one
-// deflate block of 64 rows, repeated, codes the whole picture in little
-// more than a kilobyte per 2^24 pixels.
-Bytes ClaimingPNG(std::uint32_t uiSide)
-{
-    const auto Chunk = [](Bytes& png, const char* szKind, const Bytes& data) {
-        for (int i = 3; i >= 0; --i) png.push_back(static_cast<std::uint8_t>(data.size() >> (8 * i)));
-        Bytes kinded(szKind, szKind + 4);
-        kinded.insert(kinded.end(), data.begin(), data.end());
-        png.insert(png.end(), kinded.begin(), kinded.end());
-        const uLong uiCrc = crc32(0, kinded.data(), static_cast<uInt>(kinded.size()));
-        for (int i = 3; i >= 0; --i) png.push_back(static_cast<std::uint8_t>(uiCrc >> (8 * i)));
-    };
-    const std::size_t uiRow = 1 + std::size_t{uiSide} * 4, uiRows = 64;
-    Bytes rows(uiRow * uiRows, 0), block(rows.size());
-    z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    stream.next_in = rows.data(), stream.avail_in = static_cast<uInt>(rows.size());
-    stream.next_out = block.data(), stream.avail_out = static_cast<uInt>(block.size());
-    deflate(&stream, Z_FULL_FLUSH);
-    block.resize(block.size() - stream.avail_out);
-    deflateEnd(&stream);
-    Bytes zlib = {0x78, 0xDA};
-    for (std::uint32_t y = 0; y < uiSide; y += uiRows) zlib.insert(zlib.end(), block.begin(), block.end());
-    const std::uint64_t uiAdler = (std::uint64_t{uiSide} * uiRow % 65521) << 16 | 1; // of zeros only
-    zlib.insert(zlib.end(), {0x03, 0x00});
-    for (int i = 3; i >= 0; --i) zlib.push_back(static_cast<std::uint8_t>(uiAdler >> (8 * i)));
-
-    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, header;
-    for (int i = 0; i < 2; ++i)
-        for (int b = 3; b >= 0; --b) header.push_back(static_cast<std::uint8_t>(uiSide >> (8 * b)));
-    header.insert(header.end(), {8, 6, 0, 0, 0});
-    Chunk(png, "IHDR", header);
-    Chunk(png, "IDAT", zlib);
-    Chunk(png, "IEND", {});
-    return png;
-}
-
-} // namespace
-
 TEST_F(ImageFiles, ClaimsBeyondTheImageLimitsAreRefusedFromTheHeader)
 {
     // A picture of each reader, 6 x 4 pixels.
@@ -589,7 +547,8 @@ TEST_F(ImageFiles, ClaimsBeyondTheImageLimitsAreRefusedFromTheHeader)
     // window, or a table of chunks its file cannot hold, before the library
     // allocates for them.
     loader.SetLimits(ImageLimits());
-    WriteBytes("bomb.png", ClaimingPNG(16384));
+    const std::string strBomb = OndoTest::ClaimingPng(16384);
+    WriteBytes("bomb.png", Bytes(strBomb.begin(), strBomb.end()));
     EXPECT_LT(fs::file_size(Path("bomb.png")), 2u << 20);
     EXPECT_EQ(Load("bomb.png"), nullptr);
     EXPECT_NE(LastError().find("it claims 16384 x 16384 pixels (268435456), more than the limit of 134217728"),

@@ -8,6 +8,8 @@
 #include "Ondo/Core.h"
 #include "Ondo/GFX/ImageLoader.h"
 
+#include "support/ClaimingPng.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,7 +20,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 
@@ -500,33 +501,8 @@ TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
     };
     const std::string strSink = "<Filter type=\"Host.ImageSink\" name=\"Save\"><Control label=\"File Name\" "
                                 "value=\"out.png\" /></Filter>\n";
-    // A 1 MB PNG saying 16384 x 16384: every row is zero, and one deflate
-    // block of a row, repeated, codes them all.
-    std::string strBomb = "\x89PNG\r\n\x1a\n";
-    const auto Chunk = [&](const std::string& strKind, const std::string& strData) {
-        const std::string strKinded = strKind + strData;
-        const uLong uiCrc = crc32(0, reinterpret_cast<const Bytef*>(strKinded.data()), static_cast<uInt>(strKinded.size()));
-        const auto BigEndian = [](std::uint32_t ui) {
-            return std::string{static_cast<char>(ui >> 24), static_cast<char>(ui >> 16), static_cast<char>(ui >> 8),
-                               static_cast<char>(ui)};
-        };
-        strBomb += BigEndian(static_cast<std::uint32_t>(strData.size())) + strKinded +
-                   BigEndian(static_cast<std::uint32_t>(uiCrc));
-    };
-    Chunk("IHDR", std::string("\0\0\x40\0\0\0\x40\0\x08\x06\0\0\0", 13));
-    std::string strRow(1 + 16384 * 4, '\0'), strBlock(strRow.size(), '\0');
-    z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    stream.next_in = reinterpret_cast<Bytef*>(strRow.data()), stream.avail_in = static_cast<uInt>(strRow.size());
-    stream.next_out = reinterpret_cast<Bytef*>(strBlock.data()), stream.avail_out = static_cast<uInt>(strBlock.size());
-    deflate(&stream, Z_FULL_FLUSH);
-    strBlock.resize(strBlock.size() - stream.avail_out);
-    deflateEnd(&stream);
-    std::string strZlib = "\x78\xda";
-    for (int y = 0; y < 16384; ++y) strZlib += strBlock;
-    Chunk("IDAT", strZlib + "\x03\x00" + std::string(4, '\0'));
-    Chunk("IEND", "");
-    Write("bomb.png", strBomb);
+    // A 1 MB PNG saying 16384 x 16384.
+    Write("bomb.png", OndoTest::ClaimingPng(16384));
     const std::string strLoadBomb = Graph("<Filter type=\"OpenGL.Texture.LoadFromFile\" name=\"Photo\"><Control "
                                           "label=\"File name\" value=\"bomb.png\" /></Filter>\n" + strSink +
                                           "<Connection from=\"Photo\" output=\"OutputTexture\" to=\"Save\" "
