@@ -156,10 +156,13 @@ bool IsOtherStbFormat(const std::uint8_t* pData, std::size_t uiSize, int iSize)
 
 // PNG, JPEG, TGA and BMP, told apart by their content. 16-bit PNGs keep their
 // depth; everything else comes as 8 bits per channel. One channel is grey,
-// two are grey and alpha. PNG goes to libpng, which decodes faster.
+// two are grey and alpha. PNG goes to libpng, which decodes faster; JPEG to
+// libjpeg-turbo: stb_image's decoder takes Huffman tables a file never
+// defines from uninitialised memory, and a damaged file crashed it.
 std::unique_ptr<ImageData> ReadWithStb(const std::uint8_t* pData, std::size_t uiSize, const std::wstring&)
 {
     if (IsPNG(pData, uiSize)) return ReadPNG(pData, uiSize);
+    if (IsJPEG(pData, uiSize)) return ReadJPEG(pData, uiSize);
     CheckFitsStb(uiSize);
     if (IsOtherStbFormat(pData, uiSize, static_cast<int>(uiSize)))
         Undecodable("the content is no PNG, JPEG, TGA or BMP picture");

@@ -100,6 +100,12 @@ ImageData MakeVolume(const VoxelType& type, std::uint32_t uiWidth, std::uint32_t
 bool IsPNG(const std::uint8_t* pData, std::size_t uiSize);
 std::unique_ptr<ImageData> ReadPNG(const std::uint8_t* pData, std::size_t uiSize);
 
+// Whether the bytes start as a JPEG file does (a start-of-image marker), and
+// the picture of such a file: grey as R8, colour as RGB8. Throws
+// Ondo::ExceptionParsing with libjpeg's reason for any damage.
+bool IsJPEG(const std::uint8_t* pData, std::size_t uiSize);
+std::unique_ptr<ImageData> ReadJPEG(const std::uint8_t* pData, std::size_t uiSize);
+
 void RegisterDDSReader(ImageLoader& loader);
 void RegisterKTXReader(ImageLoader& loader);
 void RegisterVolumeReaders(ImageLoader& loader);
