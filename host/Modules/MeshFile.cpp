@@ -13,13 +13,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <utility>
 
 namespace Ondo::Host {
@@ -291,6 +295,76 @@ namespace Ondo::Host {
 
 namespace {
 
+// The words of a text header, white space between them, '#' comments left out.
+class HeaderWords {
+public:
+    explicit HeaderWords(std::string_view text) : m_Text(text) { }
+    // The next word, empty at the end.
+    std::string_view Next()
+    {
+        for (;;) {
+            while (m_uiAt < m_Text.size() && std::isspace(static_cast<unsigned char>(m_Text[m_uiAt]))) ++m_uiAt;
+            if (m_uiAt >= m_Text.size() || m_Text[m_uiAt] != '#') break;
+            while (m_uiAt < m_Text.size() && m_Text[m_uiAt] != '\n') ++m_uiAt;
+        }
+        const std::size_t uiStart = m_uiAt;
+        while (m_uiAt < m_Text.size() && !std::isspace(static_cast<unsigned char>(m_Text[m_uiAt]))) ++m_uiAt;
+        return m_Text.substr(uiStart, m_uiAt - uiStart);
+    }
+
+private:
+    std::string_view m_Text;
+    std::size_t m_uiAt = 0;
+};
+
+// A count as a header writes it, in digits; larger than any file's bytes
+// (saturated) when it has too many of them. Nothing when it is no count.
+std::optional<std::uint64_t> DeclaredCount(std::string_view word)
+{
+    if (word.empty()) return std::nullopt;
+    std::uint64_t uiCount = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9') return std::nullopt;
+        uiCount = std::min<std::uint64_t>(uiCount * 10 + static_cast<std::uint64_t>(c - '0'), std::uint64_t(1) << 60);
+    }
+    return uiCount;
+}
+
+// OFF and PLY headers declare how many vertices, faces or other elements
+// follow, and Assimp's importers allocate for that many before reading
+// them: a 72-byte OFF file declaring 10^17 faces took all the memory there
+// was. Each element takes some bytes of the file (a vertex of an ASCII OFF
+// file at least six: three digits and their separators); a declaration that
+// the file's uiFileSize bytes cannot hold is refused. strHeader is the
+// file's start, as much of it as the header needs.
+void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, const std::string& strFailure)
+{
+    HeaderWords words(strHeader);
+    const std::string_view first = words.Next();
+    const auto Refused = [&](const std::string& strDeclared) {
+        throw ExceptionParsing(strFailure + "its header declares " + strDeclared + ", more than its " +
+                               std::to_string(uiFileSize) + " bytes can hold");
+    };
+    // OFF with its variants' prefixes: ST, C, N, 4, n (a dimension follows).
+    if (first.size() >= 3 && first.size() <= 8 && first.substr(first.size() - 3) == "OFF") {
+        if (first.find('n') != std::string_view::npos) words.Next();
+        const auto vertices = DeclaredCount(words.Next());
+        const auto faces = DeclaredCount(words.Next());
+        if (vertices && faces && (2 * *faces > uiFileSize || *vertices > (uiFileSize - 2 * *faces) / 6))
+            Refused(std::to_string(*vertices) + " vertices and " + std::to_string(*faces) + " faces");
+        return;
+    }
+    if (first != "ply") return;
+    std::uint64_t uiElements = 0, uiBytesEach = 1;
+    for (std::string_view word = words.Next(); !word.empty() && word != "end_header"; word = words.Next()) {
+        if (word == "format" && words.Next() == "ascii") uiBytesEach = 2;
+        if (word != "element") continue;
+        words.Next();
+        if (const auto count = DeclaredCount(words.Next())) uiElements = std::min(uiElements + *count, std::uint64_t(1) << 61);
+    }
+    if (uiElements > uiFileSize / uiBytesEach) Refused(std::to_string(uiElements) + " elements");
+}
+
 // What reading a file and reading bytes share: the importer's steps, the
 // conversion into one mesh and the checks of what came out. fnRead hands the
 // importer its input; texture files are looked for beside file.
@@ -345,6 +419,14 @@ GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::
                                    (fs::exists(file, error) ? "it is no regular file" : "there is no such file"));
     }
 
+    {
+        std::ifstream stream(file, std::ios::binary);
+        std::string strHeader(64 * 1024, '\0');
+        stream.read(strHeader.data(), static_cast<std::streamsize>(strHeader.size()));
+        strHeader.resize(static_cast<std::size_t>(stream.gcount()));
+        std::error_code error;
+        CheckDeclaredCounts(strHeader, fs::file_size(file, error), strFailure);
+    }
     const auto fnRead = [&](Assimp::Importer& importer, unsigned int uiSteps) {
         return importer.ReadFile(strUtf8, uiSteps);
     };
@@ -356,6 +438,7 @@ GFX::Mesh ReadMeshFromMemory(const void* pData, std::size_t uiSize, const std::s
 {
     const std::string strFailure = "cannot read the mesh: ";
     if (uiSize == 0) throw ExceptionParsing(strFailure + "there are no bytes");
+    CheckDeclaredCounts(std::string_view(static_cast<const char*>(pData), uiSize), uiSize, strFailure);
     return ImportMesh(
         [&](Assimp::Importer& importer, unsigned int uiSteps) {
             return importer.ReadFileFromMemory(pData, uiSize, uiSteps, strFormatHint.c_str());

@@ -287,6 +287,30 @@ TEST_F(MeshSources, UnreadableFilesAreRefusedNamingTheFileAndTheReason)
         const std::string strStart = "cannot read the mesh file \"" + file.string() + "\": ";
         EXPECT_TRUE(strMessage.rfind(strStart, 0) == 0 && strMessage.size() > strStart.size() + 8) << strMessage;
     }
+
+    // Headers declaring more than their files hold, which the importer
+    // would allocate for at once (tens of gigabytes); files that hold what
+    // they declare are read, from a file or from memory.
+    const std::string strPly = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                               "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                               "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    for (const auto& [strFile, strContent, szDeclared] :
+         std::vector<std::tuple<std::string, std::string, const char*>>{
+             {"faces.off", "OFF\n3 " + std::string(40, '0') + "61489146912365172 0 2 1", "3 vertices and 61489146912365172 faces"},
+             {"vertices.off", "# many\nCOFF 400000000 1 0\n0 0 0\n", "400000000 vertices and 1 faces"},
+             {"vertices.ply", std::string(strPly).replace(strPly.find("vertex 3"), 8, "vertex 4000000000"),
+              "4000000001 elements"}}) {
+        const std::string strMessage = OndoTest::Thrown<ExceptionParsing>([&] { Read(Write(strFile, strContent)); });
+        EXPECT_NE(strMessage.find("\": its header declares " + std::string(szDeclared) + ", more than its " +
+                                  std::to_string(strContent.size()) + " bytes can hold"),
+                  std::string::npos)
+            << strMessage;
+        EXPECT_THROW(Host::ReadMeshFromMemory(strContent.data(), strContent.size(), "", 80.0f), ExceptionParsing);
+    }
+    for (const std::string& strText : {std::string("OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), strPly}) {
+        EXPECT_EQ(Read(Write(strText[0] == 'O' ? "triangle.off" : "triangle.ply", strText)).m_Positions.size(), 3u);
+        EXPECT_EQ(Host::ReadMeshFromMemory(strText.data(), strText.size(), "", 80.0f).m_Positions.size(), 3u);
+    }
 }
 
 TEST_F(MeshSources, FileSourceReadsAtLoadAndOnEditsKeepingTheLastGoodMesh)
