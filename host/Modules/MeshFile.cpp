@@ -332,8 +332,9 @@ std::optional<std::uint64_t> DeclaredCount(std::string_view word)
 
 // OFF and PLY headers declare how many vertices, faces or other elements
 // follow, and Assimp's importers allocate for that many before reading
-// them: a 72-byte OFF file declaring 10^17 faces took all the memory there
-// was. Each element takes some bytes of the file (a vertex of an ASCII OFF
+// them: a 72-byte OFF file declaring 6 x 10^16 faces took all the memory
+// there was. A PLY header without its end line is refused as well: the
+// importer loops for ever looking for it. Each element takes some bytes of the file (a vertex of an ASCII OFF
 // file at least six: three digits and their separators); a declaration that
 // the file's uiFileSize bytes cannot hold is refused. strHeader is the
 // file's start, as much of it as the header needs.
@@ -356,12 +357,19 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, c
     }
     if (first != "ply") return;
     std::uint64_t uiElements = 0, uiBytesEach = 1;
-    for (std::string_view word = words.Next(); !word.empty() && word != "end_header"; word = words.Next()) {
+    std::string_view word = words.Next();
+    for (; !word.empty() && word != "end_header"; word = words.Next()) {
         if (word == "format" && words.Next() == "ascii") uiBytesEach = 2;
         if (word != "element") continue;
         words.Next();
         if (const auto count = DeclaredCount(words.Next())) uiElements = std::min(uiElements + *count, std::uint64_t(1) << 61);
     }
+    // The importer's header parser never stops when the end is missing.
+    if (word.empty())
+        throw ExceptionParsing(strFailure + "its PLY header has no end_header" +
+                               (strHeader.size() < uiFileSize ? " in its first " + std::to_string(strHeader.size()) +
+                                                                    " bytes"
+                                                              : std::string()));
     if (uiElements > uiFileSize / uiBytesEach) Refused(std::to_string(uiElements) + " elements");
 }
 
