@@ -356,17 +356,24 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, c
         return;
     }
     if (first != "ply") return;
+    // Line by line: the end is a line of its own, not a word that ends
+    // another declaration.
     std::uint64_t uiElements = 0, uiBytesEach = 1;
-    std::string_view word = words.Next();
-    for (; !word.empty() && word != "end_header"; word = words.Next()) {
-        if (word == "format" && words.Next() == "ascii") uiBytesEach = 2;
-        if (word != "element") continue;
-        words.Next();
-        if (const auto count = DeclaredCount(words.Next())) uiElements = std::min(uiElements + *count, std::uint64_t(1) << 61);
+    bool bEnded = false;
+    for (std::size_t uiLine = 0; !bEnded && uiLine < strHeader.size();) {
+        const std::size_t uiEnd = std::min(strHeader.find('\n', uiLine), strHeader.size());
+        HeaderWords line(strHeader.substr(uiLine, uiEnd - uiLine));
+        uiLine = uiEnd + 1;
+        const std::string_view keyword = line.Next();
+        bEnded = keyword == "end_header";
+        if (keyword == "format" && line.Next() == "ascii") uiBytesEach = 2;
+        if (keyword != "element") continue;
+        line.Next();
+        if (const auto count = DeclaredCount(line.Next())) uiElements = std::min(uiElements + *count, std::uint64_t(1) << 61);
     }
     // The importer's header parser never stops when the end is missing.
-    if (word.empty())
-        throw ExceptionParsing(strFailure + "its PLY header has no end_header" +
+    if (!bEnded)
+        throw ExceptionParsing(strFailure + "its PLY header has no end_header line" +
                                (strHeader.size() < uiFileSize ? " in its first " + std::to_string(strHeader.size()) +
                                                                     " bytes"
                                                               : std::string()));
