@@ -346,8 +346,15 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, c
         throw ExceptionParsing(strFailure + "its header declares " + strDeclared + ", more than its " +
                                std::to_string(uiFileSize) + " bytes can hold");
     };
-    // OFF with its variants' prefixes: ST, C, N, 4, n (a dimension follows).
-    if (first.size() >= 3 && first.size() <= 8 && first.substr(first.size() - 3) == "OFF") {
+    // Told apart as loosely as the importers tell them: their first word
+    // holds "OFF" (with the variants' prefixes ST, C, N, 4, n; n: a
+    // dimension follows) or starts with "ply", whatever follows.
+    const auto Lowered = [](std::string_view word) {
+        std::string strLower(word);
+        for (char& c : strLower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return strLower;
+    };
+    if (Lowered(first).find("off") != std::string::npos) {
         if (first.find('n') != std::string_view::npos) words.Next();
         const auto vertices = DeclaredCount(words.Next());
         const auto faces = DeclaredCount(words.Next());
@@ -355,7 +362,7 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, c
             Refused(std::to_string(*vertices) + " vertices and " + std::to_string(*faces) + " faces");
         return;
     }
-    if (first != "ply") return;
+    if (Lowered(first.substr(0, 3)) != "ply") return;
     // Line by line: the end is a line of its own, not a word that ends
     // another declaration.
     std::uint64_t uiElements = 0, uiBytesEach = 1;
