@@ -2,9 +2,9 @@
 """Writes the small seed files of the fuzz targets into fuzz/corpus/<target>/.
 
 Every seed is a few dozen bytes made here, except the JPEG and OpenEXR
-pictures and two PNGs, which are copies of files in tests/data (their
-licences are in tests/data/LICENSE.md). Run from anywhere; files are
-overwritten."""
+pictures, two PNGs and a glTF box, which are copies of files in tests/data
+(their licences are in tests/data/LICENSE.md and tests/data/meshes/LICENSE.md).
+Run from anywhere; files are overwritten."""
 import gzip, os, shutil, struct, zlib
 
 root = os.path.dirname(os.path.abspath(__file__))
@@ -92,13 +92,19 @@ nii[344:348] = b'n+1\0'
 put('fuzz_image_nii', 'uchar.nii', bytes(nii) + voxels)
 put('fuzz_image_niigz', 'uchar.nii.gz', gzip.compress(bytes(nii) + voxels, mtime=0))
 
-# Meshes: a triangle as OBJ, PLY, STL and OFF.
-put('fuzz_mesh', 'triangle.obj', 'v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n')
-put('fuzz_mesh', 'triangle.ply', 'ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n'
-    'property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n')
-put('fuzz_mesh', 'triangle.stl', 'solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n'
-    'endloop\nendfacet\nendsolid t\n')
-put('fuzz_mesh', 'triangle.off', 'OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n')
+# Meshes: a triangle as OBJ, PLY, STL and OFF, and a textured box as glTF
+# 2.0 (binary). The fuzz target takes the first byte for the format:
+# 0 obj, 1 ply, 2 stl, 3 off, 4 gltf, 5 glb.
+def mesh(name, index, data):
+    put('fuzz_mesh', name, bytes([index]) + (data.encode() if isinstance(data, str) else data))
+mesh('triangle.obj', 0, 'v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n')
+mesh('triangle.ply', 1, 'ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n'
+     'property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n'
+     '3 0 1 2\n')
+mesh('triangle.stl', 2, 'solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n'
+     'endloop\nendfacet\nendsolid t\n')
+mesh('triangle.off', 3, 'OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n')
+mesh('box.glb', 5, open(os.path.join(repo, 'tests', 'data', 'meshes', 'BoxTextured.glb'), 'rb').read())
 
 # Settings of every kind the serializer reads.
 put('fuzz_settings', 'all.xml', '<Settings><bOn value="1"/><iValue value="-3"/><uiValue value="7"/>'
