@@ -118,8 +118,7 @@ std::unique_ptr<ImageData> ReadPNG(const std::uint8_t* pData, std::size_t uiSize
     // RGB is held with a fourth channel once loaded.
     const std::uint64_t uiHeld = std::uint64_t{shape.uiWidth} * shape.uiHeight * uiChannelBytes *
                                  static_cast<std::uint64_t>(shape.iChannels == 3 ? 4 : shape.iChannels);
-    if (uiHeld > s_uiMaxImageBytes)
-        Refuse(std::to_string(shape.uiWidth) + " x " + std::to_string(shape.uiHeight) + " pixels are too many");
+    CheckImageLimits(shape.uiWidth, shape.uiHeight, uiHeld);
 
     static const std::int32_t s_Formats8[] = {FormatR8, FormatRG8, FormatRGB8, FormatRGBA8};
     static const std::int32_t s_Formats16[] = {FormatR16, FormatRG16, FormatRGB16, FormatRGBA16};
