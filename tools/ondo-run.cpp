@@ -6,6 +6,7 @@
 #include "host/GFX/BackgroundWriter.h"
 #include "host/GFX/ImageIO.h"
 #include "host/Modules/HostModules.h"
+#include "host/Modules/MeshFile.h"
 
 #include "Ondo/Core.h"
 #include "Ondo/FlowGraph/FilterRegistry.h"
@@ -73,7 +74,8 @@ const char* const s_szUsage =
     "  --limit NAME=N              raise a limit on what a graph or image may ask for (see\n"
     "                              docs/limits.md): xml-depth (default 1000), scope-depth (100),\n"
     "                              image-pixels (128M per face or slice), image-bytes (2G per\n"
-    "                              image); N may end in K, M or G\n"
+    "                              image), mesh-bytes (8G a mesh import may allocate),\n"
+    "                              mesh-seconds (300 s per mesh file); N may end in K, M or G\n"
     "  --check                     load the graph and check it, but run nothing\n"
     "Other options:\n"
     "  --plugin PATH               the plug-in module to load (default: Prismvale.so beside ondo-run)\n"
@@ -126,6 +128,7 @@ struct Options {
     bool bWriteAnywhere = false;
     GraphLimits limits;
     GFX::ImageLimits imageLimits;
+    Host::MeshImportLimits meshLimits;
     bool bProfile = false;
     bool bCheckOnly = false;
 };
@@ -146,6 +149,8 @@ void SetLimit(Options& options, const std::string& strLimit)
         {"scope-depth", 1000, [&](std::uint64_t n) { options.limits.m_iMaxScopeDepth = static_cast<int>(n); }},
         {"image-pixels", UINT64_MAX, [&](std::uint64_t n) { options.imageLimits.m_uiMaxPixels = n; }},
         {"image-bytes", UINT64_MAX, [&](std::uint64_t n) { options.imageLimits.m_uiMaxBytes = n; }},
+        {"mesh-bytes", UINT64_MAX, [&](std::uint64_t n) { options.meshLimits.m_uiMaxBytes = n; }},
+        {"mesh-seconds", 86400, [&](std::uint64_t n) { options.meshLimits.m_uiMaxSeconds = static_cast<unsigned>(n); }},
     };
     const std::size_t uiEquals = strLimit.find('=');
     const std::string strName = strLimit.substr(0, uiEquals);
@@ -165,8 +170,8 @@ void SetLimit(Options& options, const std::string& strLimit)
         limit.fnSet(uiNumber << iShift);
         return;
     }
-    throw UsageError("--limit takes xml-depth, scope-depth, image-pixels or image-bytes, as NAME=N, not \"" + strLimit +
-                     "\"");
+    throw UsageError("--limit takes xml-depth, scope-depth, image-pixels, image-bytes, mesh-bytes or mesh-seconds, as "
+                     "NAME=N, not \"" + strLimit + "\"");
 }
 
 Options ParseArguments(const std::vector<std::string>& args)
@@ -563,6 +568,7 @@ int Run(const Options& options)
         options.strOutputDirectory.empty() ? strStart : Absolute(options.strOutputDirectory, strStart);
     context.m_bWriteAnywhere = options.bWriteAnywhere;
     GFX::ImageLoader::Get(engine.core).SetLimits(options.imageLimits);
+    Host::SetMeshImportLimits(options.meshLimits);
 
     // Relative names inside the graph (images to load) are relative to it.
     if (::chdir(strGraphDirectory.c_str()) != 0)

@@ -1,5 +1,6 @@
 #include "host/Modules/MeshFile.h"
 
+#include "host/ChildProcess.h"
 #include "host/Modules/ModuleSupport.h"
 
 #include "Ondo/FlowGraph/FilterRegistry.h"
@@ -16,6 +17,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -24,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace Ondo::Host {
@@ -312,19 +315,23 @@ public:
         return m_Text.substr(uiStart, m_uiAt - uiStart);
     }
 
+    bool Contains(char c) const { return m_Text.find(c) != std::string_view::npos; }
+
 private:
     std::string_view m_Text;
     std::size_t m_uiAt = 0;
 };
 
-// A count as a header writes it, in digits; larger than any file's bytes
-// (saturated) when it has too many of them. Nothing when it is no count.
+// A count as the importers read it: the digits a word starts with, whatever
+// follows them ("300ply" declares 300); larger than any file's bytes
+// (saturated) when there are too many of them. Nothing when the word starts
+// with no digit.
 std::optional<std::uint64_t> DeclaredCount(std::string_view word)
 {
-    if (word.empty()) return std::nullopt;
+    if (word.empty() || word[0] < '0' || word[0] > '9') return std::nullopt;
     std::uint64_t uiCount = 0;
     for (const char c : word) {
-        if (c < '0' || c > '9') return std::nullopt;
+        if (c < '0' || c > '9') break;
         uiCount = std::min<std::uint64_t>(uiCount * 10 + static_cast<std::uint64_t>(c - '0'), std::uint64_t(1) << 60);
     }
     return uiCount;
@@ -338,14 +345,31 @@ std::optional<std::uint64_t> DeclaredCount(std::string_view word)
 // file at least six: three digits and their separators); a declaration that
 // the file's uiFileSize bytes cannot hold is refused. strHeader is the
 // file's start, as much of it as the header needs.
-void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, const std::string& strFailure)
+void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, bool bOffByName,
+                         const std::string& strFailure)
 {
-    HeaderWords words(strHeader);
-    const std::string_view first = words.Next();
     const auto Refused = [&](const std::string& strDeclared) {
         throw ExceptionParsing(strFailure + "its header declares " + strDeclared + ", more than its " +
                                std::to_string(uiFileSize) + " bytes can hold");
     };
+    // Binary glTF: a 12-byte header (magic, version, length), then chunks of
+    // a 4-byte length and a 4-byte type each, all little-endian. The
+    // importer allocates what a chunk's length says before it reads it.
+    if (strHeader.substr(0, 4) == "glTF") {
+        const auto Word = [&](std::size_t uiAt) {
+            std::uint64_t uiWord = 0;
+            for (std::size_t i = 0; i < 4; ++i)
+                uiWord |= std::uint64_t{static_cast<unsigned char>(strHeader[uiAt + i])} << (8 * i);
+            return uiWord;
+        };
+        if (strHeader.size() >= 12 && Word(8) > uiFileSize) Refused(std::to_string(Word(8)) + " bytes");
+        for (std::uint64_t uiAt = 12; uiAt + 8 <= strHeader.size(); uiAt += 8 + Word(uiAt)) {
+            if (Word(uiAt) > uiFileSize - uiAt - 8) Refused("a chunk of " + std::to_string(Word(uiAt)) + " bytes");
+        }
+        return;
+    }
+    HeaderWords words(strHeader);
+    const std::string_view first = words.Next();
     // Told apart as loosely as the importers tell them: their first word
     // holds "OFF" (with the variants' prefixes ST, C, N, 4, n; n: a
     // dimension follows) or starts with "ply", whatever follows.
@@ -354,12 +378,23 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, c
         for (char& c : strLower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return strLower;
     };
-    if (Lowered(first).find("off") != std::string::npos) {
-        if (first.find('n') != std::string_view::npos) words.Next();
-        const auto vertices = DeclaredCount(words.Next());
-        const auto faces = DeclaredCount(words.Next());
-        if (vertices && faces && (2 * *faces > uiFileSize || *vertices > (uiFileSize - 2 * *faces) / 6))
-            Refused(std::to_string(*vertices) + " vertices and " + std::to_string(*faces) + " faces");
+    // A file named .off goes to the OFF importer whatever it holds, and it
+    // takes a file without the magic to start with its counts.
+    const std::size_t uiMagic = Lowered(first).find("off");
+    if (uiMagic != std::string::npos || bOffByName) {
+        // The importer reads the counts straight after the magic, also
+        // where no space parts them from it ("OFF300").
+        std::string_view rest = uiMagic == std::string::npos ? first : first.substr(uiMagic + 3);
+        const auto NextWord = [&] {
+            const std::string_view word = rest.empty() ? words.Next() : rest;
+            rest = {};
+            return word;
+        };
+        if (uiMagic != std::string::npos && first.substr(0, uiMagic).find('n') != std::string_view::npos) NextWord();
+        const std::uint64_t uiVertices = DeclaredCount(NextWord()).value_or(0);
+        const std::uint64_t uiFaces = DeclaredCount(NextWord()).value_or(0);
+        if (2 * uiFaces > uiFileSize || uiVertices > (uiFileSize - 2 * uiFaces) / 6)
+            Refused(std::to_string(uiVertices) + " vertices and " + std::to_string(uiFaces) + " faces");
         return;
     }
     if (Lowered(first.substr(0, 3)) != "ply") return;
@@ -371,6 +406,9 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, c
         const std::size_t uiEnd = std::min(strHeader.find('\n', uiLine), strHeader.size());
         HeaderWords line(strHeader.substr(uiLine, uiEnd - uiLine));
         uiLine = uiEnd + 1;
+        // The importer reads its header as C text: a NUL byte ends a line
+        // for it that it then never gets past.
+        if (line.Contains('\0')) throw ExceptionParsing(strFailure + "its PLY header holds a NUL byte");
         const std::string_view keyword = line.Next();
         bEnded = keyword == "end_header";
         if (keyword == "format" && line.Next() == "ascii") uiBytesEach = 2;
@@ -391,7 +429,7 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, c
 // conversion into one mesh and the checks of what came out. fnRead hands the
 // importer its input; texture files are looked for beside file.
 template <class Read>
-GFX::Mesh ImportMesh(Read&& fnRead, const fs::path& file, const std::string& strFailure, float fSmoothingAngle,
+GFX::Mesh ImportInProcess(Read&& fnRead, const fs::path& file, const std::string& strFailure, float fSmoothingAngle,
                      std::vector<std::string>* pNotes)
 {
     Assimp::Importer importer;
@@ -423,6 +461,157 @@ GFX::Mesh ImportMesh(Read&& fnRead, const fs::path& file, const std::string& str
     return mesh;
 }
 
+// A mesh and the notes on it as bytes, to come back from a child process
+// (the same program: the layouts match). Every number is written as 64 bits.
+class MeshBytes {
+public:
+    static std::string Write(const GFX::Mesh& mesh, const std::vector<std::string>& notes)
+    {
+        MeshBytes bytes;
+        bytes.PutArray(mesh.m_Positions);
+        bytes.PutArray(mesh.m_Normals);
+        bytes.PutArray(mesh.m_TexCoords);
+        bytes.Put(std::uint64_t{mesh.m_Materials.size()});
+        for (const auto& pMaterial : mesh.m_Materials) {
+            bytes.Put(std::uint64_t{pMaterial ? 1u : 0u});
+            if (!pMaterial) continue;
+            bytes.PutText(pMaterial->m_strName);
+            for (const Vector3f& v :
+                 {pMaterial->m_vAmbient, pMaterial->m_vDiffuse, pMaterial->m_vSpecular, pMaterial->m_vEmissive})
+                bytes.Put(&v, sizeof(v));
+            bytes.Put(&pMaterial->m_fOpacity, sizeof(float));
+            bytes.Put(&pMaterial->m_fShininess, sizeof(float));
+            bytes.Put(std::uint64_t{pMaterial->m_Textures.size()});
+            for (const GFX::MeshTexture& texture : pMaterial->m_Textures) {
+                bytes.PutText(texture.m_strFileName);
+                bytes.PutText(texture.m_strKind);
+            }
+        }
+        bytes.Put(std::uint64_t{mesh.m_Groups.size()});
+        for (const GFX::MeshGroup& group : mesh.m_Groups) {
+            bytes.PutText(group.m_strName);
+            bytes.Put(std::uint64_t{group.m_Faces.size()});
+            for (const GFX::MeshFace& face : group.m_Faces) {
+                bytes.Put(&face.m_iMaterial, sizeof(face.m_iMaterial));
+                bytes.PutArray(face.m_Indices);
+            }
+        }
+        bytes.Put(std::uint64_t{notes.size()});
+        for (const std::string& strNote : notes) bytes.PutText(strNote);
+        return std::move(bytes.m_strBytes);
+    }
+
+    static GFX::Mesh Read(const std::string& strBytes, std::vector<std::string>* pNotes)
+    {
+        MeshBytes bytes;
+        bytes.m_strBytes = strBytes;
+        GFX::Mesh mesh;
+        bytes.GetArray(mesh.m_Positions);
+        bytes.GetArray(mesh.m_Normals);
+        bytes.GetArray(mesh.m_TexCoords);
+        mesh.m_Materials.resize(bytes.GetNumber());
+        for (auto& pMaterial : mesh.m_Materials) {
+            if (bytes.GetNumber() == 0) continue;
+            pMaterial = std::make_shared<GFX::MeshMaterial>();
+            bytes.GetText(pMaterial->m_strName);
+            for (Vector3f* pV :
+                 {&pMaterial->m_vAmbient, &pMaterial->m_vDiffuse, &pMaterial->m_vSpecular, &pMaterial->m_vEmissive})
+                bytes.Get(pV, sizeof(*pV));
+            bytes.Get(&pMaterial->m_fOpacity, sizeof(float));
+            bytes.Get(&pMaterial->m_fShininess, sizeof(float));
+            pMaterial->m_Textures.resize(bytes.GetNumber());
+            for (GFX::MeshTexture& texture : pMaterial->m_Textures) {
+                bytes.GetText(texture.m_strFileName);
+                bytes.GetText(texture.m_strKind);
+            }
+        }
+        mesh.m_Groups.resize(bytes.GetNumber());
+        for (GFX::MeshGroup& group : mesh.m_Groups) {
+            bytes.GetText(group.m_strName);
+            group.m_Faces.resize(bytes.GetNumber());
+            for (GFX::MeshFace& face : group.m_Faces) {
+                bytes.Get(&face.m_iMaterial, sizeof(face.m_iMaterial));
+                bytes.GetArray(face.m_Indices);
+            }
+        }
+        std::vector<std::string> notes(bytes.GetNumber());
+        for (std::string& strNote : notes) bytes.GetText(strNote);
+        if (pNotes) pNotes->insert(pNotes->end(), notes.begin(), notes.end());
+        return mesh;
+    }
+
+private:
+    void Put(const void* pData, std::size_t uiSize) { m_strBytes.append(static_cast<const char*>(pData), uiSize); }
+    void Get(void* pData, std::size_t uiSize)
+    {
+        if (uiSize > m_strBytes.size() - m_uiAt) throw std::length_error("a mesh answer cut short");
+        std::memcpy(pData, m_strBytes.data() + m_uiAt, uiSize);
+        m_uiAt += uiSize;
+    }
+    void Put(std::uint64_t uiNumber) { Put(&uiNumber, sizeof(uiNumber)); }
+    std::uint64_t GetNumber()
+    {
+        std::uint64_t uiNumber = 0;
+        Get(&uiNumber, sizeof(uiNumber));
+        if (uiNumber > m_strBytes.size()) throw std::length_error("a mesh answer cut short");
+        return uiNumber;
+    }
+    template <class T>
+    void PutArray(const std::vector<T>& values)
+    {
+        static_assert(std::is_trivially_copyable_v<T>);
+        Put(std::uint64_t{values.size()});
+        Put(values.data(), values.size() * sizeof(T));
+    }
+    template <class T>
+    void GetArray(std::vector<T>& values)
+    {
+        values.resize(GetNumber());
+        Get(values.data(), values.size() * sizeof(T));
+    }
+    template <class String>
+    void PutText(const String& strText)
+    {
+        Put(std::uint64_t{strText.size()});
+        Put(strText.data(), strText.size() * sizeof(strText[0]));
+    }
+    template <class String>
+    void GetText(String& strText)
+    {
+        strText.resize(GetNumber());
+        Get(strText.data(), strText.size() * sizeof(strText[0]));
+    }
+
+    std::string m_strBytes;
+    std::size_t m_uiAt = 0;
+};
+
+MeshImportLimits& Limits()
+{
+    static MeshImportLimits s_Limits;
+    return s_Limits;
+}
+
+// The importer runs in a child process (unless the limits say otherwise):
+// Assimp's importers fall to damaged files in minutes of fuzzing (reads
+// past their buffers, endless loops, allocations for counts no file
+// holds), and a mesh anyone shares must cost no more than a refusal.
+template <class Read>
+GFX::Mesh ImportMesh(Read&& fnRead, const fs::path& file, const std::string& strFailure, float fSmoothingAngle,
+                     std::vector<std::string>* pNotes)
+{
+    const MeshImportLimits& limits = Limits();
+    if (!limits.m_bIsolated) return ImportInProcess(fnRead, file, strFailure, fSmoothingAngle, pNotes);
+    const std::string strBytes = RunInChildProcess(
+        [&] {
+            std::vector<std::string> notes;
+            const GFX::Mesh mesh = ImportInProcess(fnRead, file, strFailure, fSmoothingAngle, &notes);
+            return MeshBytes::Write(mesh, notes);
+        },
+        ChildLimits{limits.m_uiMaxBytes, limits.m_uiMaxSeconds}, strFailure);
+    return MeshBytes::Read(strBytes, pNotes);
+}
+
 } // namespace
 
 GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::vector<std::string>* pNotes)
@@ -447,7 +636,9 @@ GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::
         stream.read(strHeader.data(), static_cast<std::streamsize>(strHeader.size()));
         strHeader.resize(static_cast<std::size_t>(stream.gcount()));
         std::error_code error;
-        CheckDeclaredCounts(strHeader, fs::file_size(file, error), strFailure);
+        std::string strExtension = file.extension().string();
+        for (char& c : strExtension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        CheckDeclaredCounts(strHeader, fs::file_size(file, error), strExtension == ".off", strFailure);
     }
     const auto fnRead = [&](Assimp::Importer& importer, unsigned int uiSteps) {
         return importer.ReadFile(strUtf8, uiSteps);
@@ -460,7 +651,8 @@ GFX::Mesh ReadMeshFromMemory(const void* pData, std::size_t uiSize, const std::s
 {
     const std::string strFailure = "cannot read the mesh: ";
     if (uiSize == 0) throw ExceptionParsing(strFailure + "there are no bytes");
-    CheckDeclaredCounts(std::string_view(static_cast<const char*>(pData), uiSize), uiSize, strFailure);
+    CheckDeclaredCounts(std::string_view(static_cast<const char*>(pData), uiSize), uiSize, strFormatHint == "off",
+                        strFailure);
     return ImportMesh(
         [&](Assimp::Importer& importer, unsigned int uiSteps) {
             return importer.ReadFileFromMemory(pData, uiSize, uiSteps, strFormatHint.c_str());
@@ -560,5 +752,9 @@ void RegisterMeshFile(FlowGraph::FilterRegistry& registry)
             return new (std::nothrow) FilterMeshFile(core, strName);
         }));
 }
+
+void SetMeshImportLimits(const MeshImportLimits& limits) { Limits() = limits; }
+
+const MeshImportLimits& GetMeshImportLimits() { return Limits(); }
 
 } // namespace Ondo::Host

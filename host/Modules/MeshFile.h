@@ -3,6 +3,7 @@
 #include "Ondo/GFX/Mesh.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,19 @@ GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::
 // are looked for in the current folder. Throws Ondo::ExceptionParsing.
 GFX::Mesh ReadMeshFromMemory(const void* pData, std::size_t uiSize, const std::string& strFormatHint,
                              float fSmoothingAngle, std::vector<std::string>* pNotes = nullptr);
+
+// What reading one mesh file may take. Assimp imports in a child process,
+// so that a file it crashes or loops on is refused, a read taking longer
+// than m_uiMaxSeconds is stopped, and one allocating more than m_uiMaxBytes
+// fails; m_bIsolated false imports in this process (for fuzzing, where the
+// fuzzer must see what the importer does). Set for the whole process.
+struct MeshImportLimits {
+    std::uint64_t m_uiMaxBytes = std::uint64_t(8) << 30;
+    unsigned m_uiMaxSeconds = 300;
+    bool m_bIsolated = true;
+};
+void SetMeshImportLimits(const MeshImportLimits& limits);
+const MeshImportLimits& GetMeshImportLimits();
 
 // The file-dialog filter of every extension the reader accepts ("*.3ds;*.obj;...").
 std::wstring GetMeshFileFilter();

@@ -298,6 +298,10 @@ TEST_F(MeshSources, UnreadableFilesAreRefusedNamingTheFileAndTheReason)
          std::vector<std::tuple<std::string, std::string, const char*>>{
              {"faces.off", "OFF\n3 " + std::string(40, '0') + "61489146912365172 0 2 1", "3 vertices and 61489146912365172 faces"},
              {"vertices.off", "# many\nCOFF 400000000 1 0\n0 0 0\n", "400000000 vertices and 1 faces"},
+             {"letters.off", "OFF\n300\n37777777777ply\n0 0 0\n", "300 vertices and 37777777777 faces"},
+             {"joined.off", "OFF300\n37777777777\n0 0 0\n", "300 vertices and 37777777777 faces"},
+             {"no-magic.off", "03\n\n3300030381\n", "3 vertices and 3300030381 faces"},
+             {"chunk.glb", std::string(strGlb).replace(12, 4, std::string("\0\0\5\x70", 4)), "a chunk of 1879375872 bytes"},
              {"vertices.ply", std::string(strPly).replace(strPly.find("vertex 3"), 8, "vertex 4000000000"),
               "4000000001 elements"}}) {
         const std::string strMessage = OndoTest::Thrown<ExceptionParsing>([&] { Read(Write(strFile, strContent)); });
@@ -305,7 +309,7 @@ TEST_F(MeshSources, UnreadableFilesAreRefusedNamingTheFileAndTheReason)
                                   std::to_string(strContent.size()) + " bytes can hold"),
                   std::string::npos)
             << strMessage;
-        EXPECT_THROW(Host::ReadMeshFromMemory(strContent.data(), strContent.size(), "", 80.0f), ExceptionParsing);
+        EXPECT_THROW(Host::ReadMeshFromMemory(strContent.data(), strContent.size(), fs::path(strFile).extension().string().substr(1), 80.0f), ExceptionParsing);
     }
     // Without its end line, also where the end is a property's name or the
     // first word only starts as "ply", the importer's header parser never
@@ -318,9 +322,57 @@ TEST_F(MeshSources, UnreadableFilesAreRefusedNamingTheFileAndTheReason)
                   std::string::npos)
             << strEndless;
     }
+    const std::string strNul = std::string(strPly).replace(strPly.find("property float y"), 1, std::string(1, '\0'));
+    EXPECT_NE(OndoTest::Thrown<ExceptionParsing>([&] { Read(Write("nul.ply", strNul)); }).find("\": its PLY header holds a NUL byte"),
+              std::string::npos);
     for (const std::string& strText : {std::string("OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), strPly}) {
         EXPECT_EQ(Read(Write(strText[0] == 'O' ? "triangle.off" : "triangle.ply", strText)).m_Positions.size(), 3u);
         EXPECT_EQ(Host::ReadMeshFromMemory(strText.data(), strText.size(), "", 80.0f).m_Positions.size(), 3u);
+    }
+}
+
+// The importer runs in a child process: a file it crashes on is refused,
+// and what comes back from the child is the mesh read in this process.
+TEST_F(MeshSources, ImportsRunApartSoThatAFileCrashingTheImporterIsRefused)
+{
+    const fs::path crash = s_Data / "crashes-the-importer.ply";
+    EXPECT_EQ(OndoTest::Thrown<ExceptionParsing>([&] { Read(crash); })
+                  .rfind("cannot read the mesh file \"" + crash.string() + "\": the importer crashed on it (signal ", 0),
+              0u);
+    const Host::MeshImportLimits isolated = Host::GetMeshImportLimits();
+    for (const char* szFile : {"BoxTextured.glb", "BoxTextured.gltf", "cube_usemtl.obj"}) {
+        SCOPED_TRACE(szFile);
+        std::vector<std::string> notes[2];
+        GFX::Mesh meshes[2];
+        for (const bool bIsolated : {true, false}) {
+            Host::SetMeshImportLimits({isolated.m_uiMaxBytes, isolated.m_uiMaxSeconds, bIsolated});
+            meshes[bIsolated] = Read(s_Data / szFile, 80.0f, &notes[bIsolated]);
+        }
+        Host::SetMeshImportLimits(isolated);
+        const GFX::Mesh &a = meshes[0], &b = meshes[1];
+        EXPECT_TRUE(a.m_Positions == b.m_Positions && a.m_Normals == b.m_Normals && a.m_TexCoords == b.m_TexCoords);
+        EXPECT_EQ(notes[0], notes[1]);
+        ASSERT_EQ(a.m_Groups.size(), b.m_Groups.size());
+        for (std::size_t i = 0; i < a.m_Groups.size(); ++i) {
+            EXPECT_EQ(a.m_Groups[i].m_strName, b.m_Groups[i].m_strName);
+            ASSERT_EQ(a.m_Groups[i].m_Faces.size(), b.m_Groups[i].m_Faces.size());
+            for (std::size_t f = 0; f < a.m_Groups[i].m_Faces.size(); ++f)
+                EXPECT_TRUE(a.m_Groups[i].m_Faces[f].m_Indices == b.m_Groups[i].m_Faces[f].m_Indices &&
+                            a.m_Groups[i].m_Faces[f].m_iMaterial == b.m_Groups[i].m_Faces[f].m_iMaterial);
+        }
+        ASSERT_EQ(a.m_Materials.size(), b.m_Materials.size());
+        for (std::size_t i = 0; i < a.m_Materials.size(); ++i) {
+            ASSERT_EQ(!a.m_Materials[i], !b.m_Materials[i]);
+            if (!a.m_Materials[i]) continue;
+            const GFX::MeshMaterial &ma = *a.m_Materials[i], &mb = *b.m_Materials[i];
+            EXPECT_TRUE(ma.m_strName == mb.m_strName && ma.m_vAmbient == mb.m_vAmbient && ma.m_vDiffuse == mb.m_vDiffuse &&
+                        ma.m_vSpecular == mb.m_vSpecular && ma.m_vEmissive == mb.m_vEmissive &&
+                        ma.m_fOpacity == mb.m_fOpacity && ma.m_fShininess == mb.m_fShininess);
+            ASSERT_EQ(ma.m_Textures.size(), mb.m_Textures.size());
+            for (std::size_t t = 0; t < ma.m_Textures.size(); ++t)
+                EXPECT_TRUE(ma.m_Textures[t].m_strFileName == mb.m_Textures[t].m_strFileName &&
+                            ma.m_Textures[t].m_strKind == mb.m_Textures[t].m_strKind);
+        }
     }
 }
 
