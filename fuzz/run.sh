@@ -6,6 +6,8 @@
 # seeds in fuzz/corpus/<target>/. New inputs go to build-fuzz/corpus/<target>/,
 # the seeds stay as they are. An input that crashes, leaks, hangs or exhausts
 # memory lands in build-fuzz/findings/<target>/ and the script exits 1.
+# Targets named in FUZZ_REPLAY_ONLY (space-separated) only replay their
+# regressions and seeds.
 #   bash fuzz/run.sh [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,6 +40,15 @@ run_one() {
   if [ -d "$regressions" ] && ! build-fuzz/bin/"$target" "${options[@]}" "$regressions"/* >"$log" 2>&1; then
     printf '%-18s a regression input FAILS AGAIN, see %s\n' "$target" "$log"
     return 1
+  fi
+  if [[ " ${FUZZ_REPLAY_ONLY:-} " == *" $target "* ]]; then
+    if build-fuzz/bin/"$target" "${options[@]}" "$seeds"/* >"$log" 2>&1; then
+      printf '%-18s %9s seeds and regressions replayed, no finding\n' "$target" "$(ls "$seeds" "$regressions" 2>/dev/null | grep -c .)"
+    else
+      printf '%-18s a seed FAILS, see %s\n' "$target" "$log"
+      return 1
+    fi
+    return 0
   fi
   if build-fuzz/bin/"$target" "$work" "$seeds" "${options[@]}" -max_total_time="$seconds" -max_len=65536 \
       -print_final_stats=1 >"$log" 2>&1; then
