@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -62,6 +63,9 @@ std::uint64_t MappedBytes()
 
 [[noreturn]] void RunChild(int iAnswer, const std::function<std::string()>& fnWork, const ChildLimits& limits)
 {
+    // A crash ends the child by its signal, which the parent names, not
+    // through whatever handler the program (or a sanitizer) installed.
+    for (const int iSignal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(iSignal, SIG_DFL);
     if (!s_bSanitized && limits.m_uiMaxBytes > 0) {
         const rlim_t uiLimit = static_cast<rlim_t>(MappedBytes() + limits.m_uiMaxBytes);
         const rlimit limit{uiLimit, uiLimit};

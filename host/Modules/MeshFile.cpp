@@ -541,9 +541,14 @@ public:
     }
 
 private:
-    void Put(const void* pData, std::size_t uiSize) { m_strBytes.append(static_cast<const char*>(pData), uiSize); }
+    void Put(const void* pData, std::size_t uiSize)
+    {
+        if (uiSize > 0) m_strBytes.append(static_cast<const char*>(pData), uiSize);
+    }
+    // Empty arrays have no data pointer to copy to.
     void Get(void* pData, std::size_t uiSize)
     {
+        if (uiSize == 0) return;
         if (uiSize > m_strBytes.size() - m_uiAt) throw std::length_error("a mesh answer cut short");
         std::memcpy(pData, m_strBytes.data() + m_uiAt, uiSize);
         m_uiAt += uiSize;
