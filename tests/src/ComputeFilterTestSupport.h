@@ -2,8 +2,9 @@
 
 // What the filter suites share: input patterns, target formats and what they
 // store, a filter made outside a graph, the sampler on unit 0, texel
-// comparison, a texel's colour, nothing left bound, the check that an output
-// carries the target, what a call threw, and settings written and read.
+// comparison, a texel's colour, depth read back, nothing left bound, the
+// check that an output carries the target, value feeds, refusals, matrices
+// in text form, and settings written and read.
 
 #include "support/FilterHarness.h"
 #include "support/GLObjects.h"
@@ -22,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,31 @@ inline Ondo::Vector3f Texel3(const std::vector<float>& rgba, std::size_t i)
     return {rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]};
 }
 
+// Level 0 of a depth texture of iTexels texels, rows from the bottom.
+inline std::vector<float> ReadDepth(const Ondo::OpenGL::TextureObject2D& depth, int iTexels)
+{
+    std::vector<float> values(static_cast<std::size_t>(iTexels));
+    glGetTextureImage(depth.m_uiName, 0, GL_DEPTH_COMPONENT, GL_FLOAT, static_cast<GLsizei>(4 * values.size()),
+                      values.data());
+    return values;
+}
+
+// The text form of a matrix input: sixteen numbers, row by row.
+inline std::string MatrixText(const Ondo::Matrix44f& m)
+{
+    std::ostringstream text;
+    text.precision(9);
+    for (std::size_t i = 0; i < 16; ++i) text << (i ? " " : "") << m(i / 4, i % 4);
+    return text.str();
+}
+
+// A projection as glFrustum makes it: off-centre when l != -r or b != -t.
+inline Ondo::Matrix44f Frustum(float l, float r, float b, float t, float n, float f)
+{
+    return Ondo::Matrix44f::FromRows({2 * n / (r - l), 0, (r + l) / (r - l), 0, 0, 2 * n / (t - b), (t + b) / (t - b),
+                                      0, 0, 0, -(f + n) / (f - n), -2 * f * n / (f - n), 0, 0, -1, 0});
+}
+
 // No framebuffer and no program bound: the state a run leaves, drawn or
 // refused.
 inline void ExpectNothingBound()
@@ -166,6 +193,26 @@ public:
     std::optional<T> m_Value;
     bool m_bChanged = true;
 };
+
+// A feed of a registered ValueFeed type, named strName and connected to an
+// input of strFilter, holding a default-made value.
+template <class T>
+ValueFeed<T>& FeedValue(FilterHarness& harness, const std::string& strType, const std::string& strName,
+                        const std::string& strFilter, const std::string& strInput)
+{
+    auto& feed = dynamic_cast<ValueFeed<T>&>(harness.Add(strType, strName));
+    harness.Connect(strName, "Value", strFilter, strInput);
+    feed.m_Value.emplace();
+    return feed;
+}
+
+// A refusal names the filter and says why, before anything was bound.
+inline void ExpectRefusal(const std::string& strError, const std::string& strFilter, const std::string& strMessage)
+{
+    EXPECT_NE(strError.find(strFilter), std::string::npos) << "the filter is named: " << strError;
+    EXPECT_NE(strError.find(strMessage), std::string::npos) << strError;
+    ExpectNothingBound();
+}
 
 // What fn threw, or strNone when it returned.
 inline std::string ErrorOf(const std::function<void()>& fn, const std::string& strNone = {})

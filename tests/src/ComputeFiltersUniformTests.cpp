@@ -4,20 +4,8 @@
 
 #include "ComputeFilterTestSupport.h"
 
-#include <sstream>
-
 using Ondo::OpenGL::TextureObject2D;
-
-namespace {
-
-// The glFrustum matrix of the given edges at the near plane.
-Ondo::Matrix44f Frustum(float l, float r, float b, float t, float n, float f)
-{
-    return Ondo::Matrix44f::FromRows({2 * n / (r - l), 0, (r + l) / (r - l), 0, 0, 2 * n / (t - b), (t + b) / (t - b),
-                                      0, 0, 0, (f + n) / (n - f), 2 * f * n / (n - f), 0, 0, -1, 0});
-}
-
-} // namespace
+using OndoTest::Frustum;
 
 TEST(ComputeFiltersUniform, ProjectionMembersReconstructFromDepthForAnyFrustum)
 {
@@ -50,10 +38,7 @@ TEST(ComputeFiltersUniform, ProjectionMembersReconstructFromDepthForAnyFrustum)
                   (std::vector<std::string>{"D: Port \"Projection Matrix\" requires a connection to run.\n"}));
 
         for (const Case& k : projections) {
-            std::ostringstream rows; // the text form, row by row
-            rows.precision(9);
-            for (std::size_t i = 0; i < 16; ++i) rows << k.projection(i / 4, i % 4) << ' ';
-            harness.Set("D", "Projection Matrix", rows.str());
+            harness.Set("D", "Projection Matrix", OndoTest::MatrixText(k.projection));
             const Ondo::Matrix44f inverse = *Ondo::Inverse(k.projection);
             // The view-space point at the texel centre and window depth: the
             // inverse projection of its normalised device coordinates.

@@ -18,29 +18,14 @@
 
 using namespace Ondo;
 using OndoTest::ErrorOf;
+using OndoTest::Frustum;
+using OndoTest::MatrixText;
 using OndoTest::Texel3;
 using OpenGL::TextureObject2D;
 
 namespace {
 
 const std::string DepthToNormal = "OpenGL.Texture.DepthToNormal", FXAA = "OpenGL.FXAA", SSAO = "OpenGL.SSAO";
-
-// The text form of a matrix input: sixteen numbers, row by row.
-std::string MatrixText(const Matrix44f& m)
-{
-    std::ostringstream text;
-    text.precision(9);
-    for (std::size_t i = 0; i < 16; ++i) text << (i ? " " : "") << m(i / 4, i % 4);
-    return text.str();
-}
-
-// A projection as glFrustum makes it: off-centre when left != -right or
-// bottom != -top.
-Matrix44f Frustum(float l, float r, float b, float t, float n, float f)
-{
-    return Matrix44f::FromRows({2 * n / (r - l), 0, (r + l) / (r - l), 0, 0, 2 * n / (t - b), (t + b) / (t - b), 0, 0,
-                                0, -(f + n) / (f - n), -2 * f * n / (f - n), 0, 0, -1, 0});
-}
 
 // The view-space ray through the centre of texel (x, y) of a w x h picture
 // seen through the projection, scaled to reach z = -1.
@@ -488,29 +473,22 @@ TEST(ScreenSpacePasses, RefuseWhatTheyCouldOnlyDrawWrongly)
         for (const auto& [strInput, strTexture] : refusal.feeds) harness.Feed("F", strInput, textures[strTexture]);
         for (const auto& [strInput, strText] : refusal.literals) harness.Set("F", strInput, strText);
         for (const auto& [strLabel, strValue] : refusal.controls) harness.GetGraph().SetControl("F", strLabel, strValue);
-        const std::string strError = ErrorOf([&] { harness.Run(); });
-        EXPECT_NE(strError.find(refusal.strMessage), std::string::npos) << strError;
+        const std::string strError = harness.RunError();
+        OndoTest::ExpectRefusal(strError, "F", refusal.strMessage);
         EXPECT_EQ(strError.find("as well"), std::string::npos) << "a GL error besides: " << strError;
-        GLint iFramebuffer = -1;
-        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &iFramebuffer);
-        EXPECT_EQ(iFramebuffer, 0);
     }
     for (auto& [strName, texture] : textures) texture.Release();
 }
 
 TEST(ScreenSpacePasses, ReleaseEveryGLObjectTheyMake)
 {
-    const auto fnCounts = [] {
-        return std::vector<int>{OndoTest::CountLive(glIsProgram), OndoTest::CountLive(glIsFramebuffer),
-                                OndoTest::CountLive(glIsBuffer), OndoTest::CountLive(glIsSampler)};
-    };
     std::map<std::string, TextureObject2D> textures;
     for (const auto& [strName, eFormat] : std::vector<std::pair<std::string, GLenum>>{
              {"depth", GL_DEPTH_COMPONENT32F}, {"normals", GL_RGBA32F}, {"input", GL_RGBA8}, {"smoothed", GL_RGBA8},
              {"colour", GL_RGBA8}, {"g-normal", GL_RGBA32F}, {"g-position", GL_RGBA32F}})
         textures[strName] = OndoTest::MakeTexture(
             8, 8, eFormat, eFormat == GL_DEPTH_COMPONENT32F ? std::vector<float>() : std::vector<float>(4 * 64, 0.5f));
-    const std::vector<int> before = fnCounts();
+    const std::array<int, 5> before = OndoTest::LiveObjects();
     {
         OndoTest::FilterHarness harness;
         for (const std::string& strType : {DepthToNormal, FXAA, SSAO}) harness.Add(strType, strType);
@@ -526,8 +504,9 @@ TEST(ScreenSpacePasses, ReleaseEveryGLObjectTheyMake)
         // A framebuffer name counts once it has been bound: after a frame.
         ASSERT_TRUE(harness.Run()) << ::testing::PrintToString(harness.GetLogger().GetMessages());
         // Three programs and framebuffers, the quads of FXAA and SSAO, their samplers.
-        EXPECT_EQ(fnCounts(), (std::vector<int>{before[0] + 3, before[1] + 3, before[2] + 2, before[3] + 2}));
+        EXPECT_EQ(OndoTest::LiveObjects(),
+                  (std::array<int, 5>{before[0] + 3, before[1] + 3, before[2] + 2, before[3] + 2, before[4]}));
     }
-    EXPECT_EQ(fnCounts(), before);
+    EXPECT_EQ(OndoTest::LiveObjects(), before);
     for (auto& [strName, texture] : textures) texture.Release();
 }

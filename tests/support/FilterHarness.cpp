@@ -130,6 +130,22 @@ void FilterHarness::Set(const std::string& strFilter, const std::string& strInpu
     m_pGraph->SetLiteral(strFilter, strInput, strText);
 }
 
+void FilterHarness::Connect(const std::string& strFrom, const std::string& strOutput, const std::string& strTo,
+                            const std::string& strInput)
+{
+    m_pGraph->Connect(m_pGraph->GetRoot(), strFrom, strOutput, strTo, strInput);
+}
+
+std::string FilterHarness::RunError(const std::string& strNone)
+{
+    try {
+        Run();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return strNone;
+}
+
 bool FilterHarness::Run()
 {
     const auto uiSkipped = m_Executer.GetNumberOfSkipped();

@@ -49,8 +49,13 @@ public:
     TextureT*& Feed(const std::string& strFilter, const std::string& strInput, TextureT& texture);
     // Gives an input a value in its text form ("2.2", "1 0 0 0 ...").
     void Set(const std::string& strFilter, const std::string& strInput, const std::string& strText);
+    // Connects an output of one filter to an input of another.
+    void Connect(const std::string& strFrom, const std::string& strOutput, const std::string& strTo,
+                 const std::string& strInput);
     // Runs one frame; true when every filter was ready and ran.
     bool Run();
+    // Runs one frame; what it threw, or strNone when it did not throw.
+    std::string RunError(const std::string& strNone = "(the run went on)");
     // What an output of a filter carries.
     template <class T>
     T* Output(const std::string& strFilter, const std::string& strLabel, bool* pChanged = nullptr)
