@@ -382,9 +382,8 @@ TEST(ComputeFilters, AChainReadsWhatTheFilterBeforeWrote)
     const char* feeds[][2] = {{"A", "Image A"}, {"A", "Image B"}, {"A", "Target Texture"}, {"N", "Target Texture"},
                               {"C", "Target Texture"}};
     for (int i = 0; i < 5; ++i) harness.Feed(feeds[i][0], feeds[i][1], textures[i]);
-    Graph& graph = harness.GetGraph();
-    graph.Connect(graph.GetRoot(), "A", "Sum", "N", "Image");
-    graph.Connect(graph.GetRoot(), "N", "Negative Image", "C", "Texture In");
+    harness.Connect("A", "Sum", "N", "Image");
+    harness.Connect("N", "Negative Image", "C", "Texture In");
     for (int iFrame = 0; iFrame < 2; ++iFrame) ASSERT_TRUE(harness.Run());
     std::vector<float> expected(a.size());
     for (std::size_t i = 0; i < a.size(); ++i) expected[i] = i % 4 == 3 ? a[i] + b[i] : 1 - (a[i] + b[i]);

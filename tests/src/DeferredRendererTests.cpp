@@ -47,11 +47,11 @@ public:
         m_Harness.Add(strShape, "shape");
         m_Harness.Add("OpenGL.MeshToBuffer", "upload");
         m_Harness.Add(strRenderer, "renderer");
-        Connect("shape", "Mesh", "upload", "Mesh");
+        m_Harness.Connect("shape", "Mesh", "upload", "Mesh");
         for (const auto& [strOut, strIn] : std::vector<std::pair<std::string, std::string>>{
                  {"IndexBuffer", "IndexBuffer"}, {"Positions", "Positions"}, {"Normals", "Normals"},
                  {"TextureCoordinates", "TexCoords"}, {"MaterialGroups", "MaterialGroups"}})
-            if (strIn != strFedByTest) Connect("upload", strOut, "renderer", strIn);
+            if (strIn != strFedByTest) m_Harness.Connect("upload", strOut, "renderer", strIn);
         Value<Matrix44f>("Test.MatrixFeed", "view", "View-Matrix") = m_View;
         Value<Matrix44f>("Test.MatrixFeed", "projection", "Projection-Matrix") = m_Projection;
         m_pDiffuse =
@@ -78,26 +78,14 @@ public:
         for (auto& [strSurface, target] : m_Targets) target.Release();
     }
 
-    void Connect(const std::string& strFrom, const std::string& strOut, const std::string& strTo,
-                 const std::string& strIn)
-    {
-        m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), strFrom, strOut, strTo, strIn);
-    }
     // A feed of the type connected to a renderer input.
     template <class T>
     std::optional<T>& Value(const std::string& strType, const std::string& strName, const std::string& strInput)
     {
-        auto& feed = dynamic_cast<OndoTest::ValueFeed<T>&>(m_Harness.Add(strType, strName));
-        Connect(strName, "Value", "renderer", strInput);
-        return feed.m_Value.emplace(), feed.m_Value;
+        return OndoTest::FeedValue<T>(m_Harness, strType, strName, "renderer", strInput).m_Value;
     }
     std::vector<float> Read(const std::string& strSurface) { return OndoTest::ReadTexture(m_Targets.at(strSurface)); }
-    std::vector<float> Depth()
-    {
-        std::vector<float> values(std::size_t(Width * Height));
-        glGetTextureImage(m_Depth.m_uiName, 0, GL_DEPTH_COMPONENT, GL_FLOAT, GLsizei(4 * values.size()), values.data());
-        return values;
-    }
+    std::vector<float> Depth() { return OndoTest::ReadDepth(m_Depth, Width * Height); }
 
     OndoTest::FilterHarness m_Harness;
     const Matrix44f m_View = Host::LookAt({0, 0, EyeDistance}, {0, 0, 0}, {0, 1, 0});
@@ -278,13 +266,7 @@ TEST(DeferredRenderer, BadBuffersAndTargetsAreRefusedByNameBeforeAnythingIsBound
                 glNamedBufferData((*pBuffer)->m_uiName, row.iSize, nullptr, GL_STATIC_DRAW);
             }
         }
-        const std::string strError = OndoTest::ErrorOf([&] { scene.m_Harness.Run(); }, "(the run went on)");
-        EXPECT_NE(strError.find("renderer"), std::string::npos) << "the filter is named: " << strError;
-        EXPECT_NE(strError.find(row.szMessage), std::string::npos) << strError;
-        GLint iFramebuffer = -1, iProgram = -1;
-        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &iFramebuffer);
-        glGetIntegerv(GL_CURRENT_PROGRAM, &iProgram);
-        EXPECT_EQ(std::make_pair(iFramebuffer, iProgram), std::make_pair(0, 0));
+        OndoTest::ExpectRefusal(scene.m_Harness.RunError(), "renderer", row.szMessage);
         if (pBuffer) (*pBuffer)->Release();
         target.Release();
     }
@@ -326,11 +308,8 @@ TEST(DeferredChromoRenderer, ColoursByDistanceFromTheEyeInTheMeshSpace)
 
 TEST(DeferredRenderer, ReleaseLeavesNoFramebufferProgramOrSampler)
 {
-    const auto fnCounts = [] {
-        return std::vector<int>{OndoTest::CountLive(glIsFramebuffer), OndoTest::CountLive(glIsProgram),
-                                OndoTest::CountLive(glIsSampler), OndoTest::CountLive(glIsBuffer)};
-    };
-    const std::vector<int> before = fnCounts();
+    const auto fnCounts = OndoTest::LiveObjects;
+    const auto before = fnCounts();
     {
         Scene scene("OpenGL.Render.DeferredChromo", "Host.Mesh.Cube", {"Chromo", "Normal"});
         scene.m_Harness.Add("OpenGL.Render.Deferred", "second");

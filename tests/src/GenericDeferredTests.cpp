@@ -55,14 +55,6 @@ std::string Text(const std::vector<std::string>& lines)
     return strText;
 }
 
-std::string Rows(const Matrix44f& m)
-{
-    std::ostringstream text;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) text << m(r, c) << " ";
-    return text.str();
-}
-
 } // namespace
 
 TEST(GenericDeferredShaders, TextsForANormalAndATexCoordAttribute)
@@ -198,11 +190,11 @@ public:
         m_Harness.Add("Host.Mesh.Plane", "plane");
         m_Harness.Add("OpenGL.MeshToBuffer", "upload");
         m_pRenderer = &dynamic_cast<FilterGenericDeferredRenderer&>(m_Harness.Add("OpenGL.GenericDeferred", "renderer"));
-        Connect("plane", "Mesh", "upload", "Mesh");
-        Connect("upload", "IndexBuffer", "renderer", "Index-Buffer");
-        Connect("upload", "Positions", "renderer", "Positions");
-        m_Harness.Set("renderer", "Projection-Matrix", Rows(m_Projection));
-        m_Harness.Set("renderer", "View-Matrix", Rows(Host::LookAt({0, 0, 3}, {0, 0, 0}, {0, 1, 0})));
+        m_Harness.Connect("plane", "Mesh", "upload", "Mesh");
+        m_Harness.Connect("upload", "IndexBuffer", "renderer", "Index-Buffer");
+        m_Harness.Connect("upload", "Positions", "renderer", "Positions");
+        m_Harness.Set("renderer", "Projection-Matrix", OndoTest::MatrixText(m_Projection));
+        m_Harness.Set("renderer", "View-Matrix", OndoTest::MatrixText(Host::LookAt({0, 0, 3}, {0, 0, 0}, {0, 1, 0})));
         m_Depth = OndoTest::MakeTexture(Size, Size, GL_DEPTH_COMPONENT32F);
         ClearDepth();
         m_Harness.Feed("renderer", "Depth Target", m_Depth);
@@ -213,11 +205,6 @@ public:
         for (auto& [strName, target] : m_Targets) target.Release();
     }
 
-    void Connect(const std::string& strFrom, const std::string& strOut, const std::string& strTo,
-                 const std::string& strIn)
-    {
-        m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), strFrom, strOut, strTo, strIn);
-    }
     Instrumenter& Editor() { return m_Harness.GetGraph().GetInstrumenter("renderer"); }
     bool HasPort(const std::string& strLabel)
     {
@@ -247,7 +234,7 @@ public:
         }
         // A program that did not build declares no ports to connect.
         if (!HasPort(strName)) return;
-        Connect("upload", strUploadOutput, "renderer", strName);
+        m_Harness.Connect("upload", strUploadOutput, "renderer", strName);
         m_Targets[strName] = OndoTest::MakeTexture(Size, Size, GL_RGBA32F, std::vector<float>(4 * Size * Size, 0.0f));
         m_Harness.Feed("renderer", strName + "-Target", m_Targets[strName]);
     }
@@ -258,14 +245,7 @@ public:
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, Size, Size, GL_DEPTH_COMPONENT, GL_FLOAT, ones.data());
         glBindTexture(GL_TEXTURE_2D, 0);
     }
-    std::vector<float> Depth()
-    {
-        std::vector<float> values(std::size_t(Size * Size));
-        glBindTexture(GL_TEXTURE_2D, m_Depth.m_uiName);
-        glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, values.data());
-        glBindTexture(GL_TEXTURE_2D, 0);
-        return values;
-    }
+    std::vector<float> Depth() { return OndoTest::ReadDepth(m_Depth, Size * Size); }
 
     OndoTest::FilterHarness m_Harness;
     FilterGenericDeferredRenderer* m_pRenderer = nullptr;
@@ -302,11 +282,11 @@ TEST(GenericDeferredRenderer, DepthAloneAtTheDefaultsThenTargetsHoldTheMeshDataT
     // Tilted about x by 30 degrees, shifted right and stretched along y.
     const float c = std::cos(0.5236f), s = std::sin(0.5236f);
     const Matrix44f world = Matrix44f::FromRows({1, 0, 0, 0.2f, 0, c * 1.5f, -s, 0, 0, s * 1.5f, c, 0, 0, 0, 0, 1});
-    scene.m_Harness.Set("renderer", "World-Matrix", Rows(world));
+    scene.m_Harness.Set("renderer", "World-Matrix", OndoTest::MatrixText(world));
     scene.m_Harness.Set("renderer", "Deformation", "2");
     // Seen from off the axis, so that view space and world space differ.
     const Matrix44f view = Host::LookAt({0.6f, 0.5f, 2.8f}, {0.1f, 0, 0}, {0, 1, 0});
-    scene.m_Harness.Set("renderer", "View-Matrix", Rows(view));
+    scene.m_Harness.Set("renderer", "View-Matrix", OndoTest::MatrixText(view));
     ASSERT_TRUE(scene.m_Harness.Run());
 
     const std::vector<float> normal = OndoTest::ReadTexture(scene.m_Targets["Normal"]),
@@ -357,13 +337,7 @@ TEST(GenericDeferredRenderer, RunsThatWouldDrawSomethingWrongAreRefused)
         SCOPED_TRACE(row.szWhat);
         Scene scene;
         scene.AddAttribute("A", row.iType, row.iModifier, row.szUploadOutput);
-        const std::string strError = ErrorOf([&] { scene.m_Harness.Run(); });
-        EXPECT_NE(strError.find(row.szMessage), std::string::npos) << strError;
-        EXPECT_NE(strError.find("renderer"), std::string::npos) << strError;
-        GLint iFramebuffer = -1, iProgram = -1;
-        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &iFramebuffer);
-        glGetIntegerv(GL_CURRENT_PROGRAM, &iProgram);
-        EXPECT_EQ(std::make_pair(iFramebuffer, iProgram), std::make_pair(0, 0));
+        OndoTest::ExpectRefusal(scene.m_Harness.RunError(), "renderer", row.szMessage);
     }
 
     // Names that would give no port, or another attribute's or the filter's.

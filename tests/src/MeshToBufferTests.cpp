@@ -82,7 +82,7 @@ protected:
     MeshFeed& Feed()
     {
         auto& feed = dynamic_cast<MeshFeed&>(m_Harness.Add("Test.MeshFeed", "feed"));
-        m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), "feed", "Value", "upload", "Mesh");
+        m_Harness.Connect("feed", "Value", "upload", "Mesh");
         feed.m_Value.emplace();
         return feed;
     }
@@ -103,7 +103,7 @@ protected:
     std::string RunError()
     {
         dynamic_cast<MeshFeed&>(m_Harness.GetGraph().RequireItem("feed")).m_bChanged = true;
-        return OndoTest::ErrorOf([&] { m_Harness.Run(); }, "(the run went on)");
+        return m_Harness.RunError();
     }
     std::wstring File(const std::string& strName)
     {
@@ -250,7 +250,7 @@ TEST_F(MeshToBuffer, MaterialsNamingOneFileShareOneTextureAndAllIsReleased)
 TEST_F(MeshToBuffer, ReadsTheTexturesOfARealModel)
 {
     m_Harness.Add("Host.Mesh.File", "source");
-    m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), "source", "Mesh", "upload", "Mesh");
+    m_Harness.Connect("source", "Mesh", "upload", "Mesh");
     m_Harness.GetGraph().SetControl("source", "File Name", ONDO_TEST_DATA "/meshes/BoxTextured.gltf");
     ASSERT_TRUE(m_Harness.Run());
     const auto& materials = Materials();

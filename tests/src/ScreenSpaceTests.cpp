@@ -327,7 +327,7 @@ public:
         OndoTest::ValueFeed<float>::Register(m_Harness.GetGraph().GetCore(), "Test.FloatFeed");
         m_pItem = &m_Harness.Add(SSAO, "S");
         auto& fov = dynamic_cast<OndoTest::ValueFeed<float>&>(m_Harness.Add("Test.FloatFeed", "FOV"));
-        m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), "FOV", "Value", "S", "Field of View");
+        m_Harness.Connect("FOV", "Value", "S", "Field of View");
         m_pFieldOfView = &fov.m_Value;
         *m_pFieldOfView = FieldOfView;
         m_Harness.Set("S", "View Matrix", MatrixText(m_View));

@@ -12,7 +12,6 @@
 using namespace Ondo;
 using namespace Ondo::FlowGraph;
 using GFX::LightSource;
-using OndoTest::ExpectNothingBound;
 using OndoTest::Texel3;
 using OndoTest::ValueFeed;
 using OpenGL::SimpleMaterial;
@@ -96,23 +95,11 @@ public:
         m_Harness.Add(strFilter, "shade");
         m_pLight = &Feed<LightSource>("Test.LightFeed", "light", "Light Source");
     }
-    void Connect(const std::string& strFrom, const std::string& strOut, const std::string& strTo,
-                 const std::string& strIn)
-    {
-        m_Harness.GetGraph().Connect(m_Harness.GetGraph().GetRoot(), strFrom, strOut, strTo, strIn);
-    }
     // A feed of the type connected to an input of "shade", holding a value.
     template <class T>
     ValueFeed<T>& Feed(const std::string& strType, const std::string& strName, const std::string& strInput)
     {
-        auto& feed = dynamic_cast<ValueFeed<T>&>(m_Harness.Add(strType, strName));
-        Connect(strName, "Value", "shade", strInput);
-        feed.m_Value.emplace();
-        return feed;
-    }
-    std::string RunError()
-    {
-        return OndoTest::ErrorOf([this] { m_Harness.Run(); }, "(the run went on)");
+        return OndoTest::FeedValue<T>(m_Harness, strType, strName, "shade", strInput);
     }
 
     OndoTest::FilterHarness m_Harness;
@@ -277,10 +264,7 @@ TEST(ShadeBuffer, RefusesTargetsAndGBuffersItCannotShadeCorrectly)
         }
         if (row.iFed == -1) scene.m_pView->m_Value.reset();
         if (row.iFed == -2) scene.m_pLight->m_Value.reset();
-        const std::string strError = scene.RunError();
-        EXPECT_NE(strError.find("shade"), std::string::npos) << "the filter is named: " << strError;
-        EXPECT_NE(strError.find(row.szMessage), std::string::npos) << strError;
-        ExpectNothingBound();
+        OndoTest::ExpectRefusal(scene.m_Harness.RunError(), "shade", row.szMessage);
         texture.Release();
     }
 }
@@ -301,9 +285,9 @@ public:
         m_Harness.Set("shape", "Segments", "64");
         m_Harness.Set("shape", "Rings", "32");
         m_Harness.Add("OpenGL.MeshToBuffer", "upload");
-        Connect("shape", "Mesh", "upload", "Mesh");
+        m_Harness.Connect("shape", "Mesh", "upload", "Mesh");
         for (const char* szPort : {"IndexBuffer", "Positions", "Normals", "MaterialGroups"})
-            if (strFedByTest != szPort) Connect("upload", szPort, "shade", szPort);
+            if (strFedByTest != szPort) m_Harness.Connect("upload", szPort, "shade", szPort);
         Feed<Matrix44f>("Test.MatrixFeed", "view", "View-Matrix").m_Value = m_View;
         Feed<Matrix44f>("Test.MatrixFeed", "projection", "Projection-Matrix").m_Value = m_Projection;
         Feed<std::vector<SimpleMaterial>>("Test.MaterialsFeed", "materials", "Materials").m_Value = {Red};
@@ -326,12 +310,7 @@ public:
         m_Colour.Release();
     }
 
-    std::vector<float> Depth()
-    {
-        std::vector<float> values(std::size_t(Size * Size));
-        glGetTextureImage(m_Depth.m_uiName, 0, GL_DEPTH_COMPONENT, GL_FLOAT, GLsizei(4 * values.size()), values.data());
-        return values;
-    }
+    std::vector<float> Depth() { return OndoTest::ReadDepth(m_Depth, Size * Size); }
     // The world point a texel's depth lies at.
     Vector3f Unproject(int x, int y, float fDepth) const
     {
@@ -437,10 +416,7 @@ TEST(ShadeSimpleMesh, RefusesBuffersGroupsAndTargetsByName)
         } else if (strFed == "Light Source") {
             scene.m_pLight->m_Value.reset();
         }
-        const std::string strError = scene.RunError();
-        EXPECT_NE(strError.find("shade"), std::string::npos) << "the filter is named: " << strError;
-        EXPECT_NE(strError.find(row.szMessage), std::string::npos) << strError;
-        ExpectNothingBound();
+        OndoTest::ExpectRefusal(scene.m_Harness.RunError(), "shade", row.szMessage);
         if (scene.m_pBuffer) (*scene.m_pBuffer)->Release();
         target.Release();
     }
@@ -448,10 +424,8 @@ TEST(ShadeSimpleMesh, RefusesBuffersGroupsAndTargetsByName)
 
 TEST(Shading, ReleaseLeavesNoProgramOrFramebuffer)
 {
-    const auto fnCounts = [] {
-        return std::vector<int>{OndoTest::CountLive(glIsFramebuffer), OndoTest::CountLive(glIsProgram)};
-    };
-    const std::vector<int> before = fnCounts();
+    const auto fnCounts = OndoTest::LiveObjects;
+    const auto before = fnCounts();
     {
         DeferredScene scene(16, 16);
         scene.m_pLight->m_Value = Point;
