@@ -124,20 +124,13 @@ protected:
     void TearDown() override
     {
         for (const auto& pFilter : m_Filters) pFilter->DetachDevice();
-        EXPECT_EQ(LiveObjects(), m_Before);
-    }
-    // Textures, samplers, programs, buffers and framebuffers alive.
-    static std::vector<int> LiveObjects()
-    {
-        using OndoTest::CountLive;
-        return {CountLive(glIsTexture), CountLive(glIsSampler), CountLive(glIsProgram), CountLive(glIsBuffer),
-                CountLive(glIsFramebuffer)};
+        EXPECT_EQ(OndoTest::LiveObjects(), m_Before);
     }
 
     Ondo::OpenGL::Device& m_Device = OndoTest::TestDevice();
     Ondo::Core m_Core;
     std::vector<std::shared_ptr<GLFilter>> m_Filters;
-    const std::vector<int> m_Before = LiveObjects();
+    const std::array<int, 5> m_Before = OndoTest::LiveObjects();
 };
 
 } // namespace
@@ -263,7 +256,7 @@ TEST_F(StateAndQuery, SamplerIsBuiltFromItsSettingsAndRebuiltOncePerChoice)
 
     sampler.DetachDevice();
     sampler.ReleaseResources(m_Device, m_Device.GetContext());
-    EXPECT_EQ(LiveObjects()[1], m_Before[1] + 1) << "only the second filter's sampler is left";
+    EXPECT_EQ(OndoTest::LiveObjects()[2], m_Before[2] + 1) << "only the second filter's sampler is left";
     ScopeExecuter executer;
     sampler.Process(executer);
     EXPECT_EQ(std::make_pair(*hOut->GetData(), hOut->HasChanged()), std::make_pair(0u, false)) << "no sampler";
