@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,40 @@
 #include <vector>
 
 namespace OndoTest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Bytes that differ from their neighbours: uiStart, uiStart + uiStep, ...
+inline Bytes Pattern(std::size_t uiSize, unsigned int uiStep = 7, unsigned int uiStart = 3)
+{
+    Bytes bytes(uiSize);
+    for (std::size_t i = 0; i < uiSize; ++i) bytes[i] = static_cast<std::uint8_t>(uiStart + uiStep * i);
+    return bytes;
+}
+
+// The rows of each slice in reverse order: files store them top-down, images bottom-up.
+inline Bytes RowsReversed(const Bytes& bytes, std::size_t uiRowBytes, std::size_t uiRows)
+{
+    Bytes out;
+    for (std::size_t uiSlice = 0; uiSlice < bytes.size(); uiSlice += uiRowBytes * uiRows)
+        for (std::size_t y = uiRows; y-- > 0;)
+            out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(uiSlice + y * uiRowBytes),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(uiSlice + (y + 1) * uiRowBytes));
+    return out;
+}
+
+inline std::vector<float> Floats(const Ondo::GFX::ImageData& image)
+{
+    std::vector<float> values(image.m_Pixels.size() / sizeof(float));
+    std::memcpy(values.data(), image.m_Pixels.data(), values.size() * sizeof(float));
+    return values;
+}
+
+inline Bytes FileBytes(const std::string& strPath)
+{
+    std::ifstream stream(strPath, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
 
 class ImageFiles : public ::testing::Test {
 protected:
