@@ -33,6 +33,30 @@ Result RunOndo(const std::string& strArguments)
     return OndoTest::RunCommand(std::string(ONDO_RUN_PATH) + " " + strArguments);
 }
 
+// Runs ondo-run: it exits with iStatus and its output holds strMessage.
+Result ExpectRun(const std::string& strArguments, int iStatus, const std::string& strMessage = "")
+{
+    Result result = RunOndo(strArguments);
+    EXPECT_EQ(result.iStatus, iStatus) << strArguments << "\n" << result.strOutput;
+    EXPECT_NE(result.strOutput.find(strMessage), std::string::npos) << strArguments << "\n" << result.strOutput;
+    return result;
+}
+
+struct RunCase {
+    std::string strArguments;
+    int iStatus;
+    std::string strMessage;
+};
+
+// An image file as the engine's readers give it.
+std::unique_ptr<Ondo::GFX::ImageData> LoadImage(const fs::path& path)
+{
+    static Ondo::Core s_Core;
+    static const bool s_bReaders = (Ondo::GFX::RegisterStandardImageReaders(s_Core), true);
+    (void)s_bReaders;
+    return Ondo::GFX::ImageLoader::Get(s_Core).Load(path.wstring());
+}
+
 class OndoRunTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -69,20 +93,12 @@ const std::string s_strExamples = EXAMPLES_DIR;
 
 TEST_F(OndoRunTest, TheExampleWritesThePhotographPlusTheGradient)
 {
-    const Result result = RunOndo(s_strExamples + "/basic.xml --output-dir " + m_Directory.string());
-    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
-    EXPECT_NE(result.strOutput.find("Save: wrote " + (m_Directory / "basic.png").string()), std::string::npos)
-        << result.strOutput;
-
-    Ondo::Core core;
-    Ondo::GFX::RegisterStandardImageReaders(core);
-    auto& loader = Ondo::GFX::ImageLoader::Get(core);
-    const auto pResult = loader.Load((m_Directory / "basic.png").wstring());
-    const auto pPhoto = loader.Load(fs::path(s_strExamples + "/assets/chelsea.png").wstring());
-    const auto pGradient = loader.Load(fs::path(s_strExamples + "/assets/gradient.png").wstring());
+    ExpectRun(s_strExamples + "/basic.xml --output-dir " + m_Directory.string(), 0,
+              "Save: wrote " + (m_Directory / "basic.png").string());
+    const auto pResult = LoadImage(m_Directory / "basic.png"), pPhoto = LoadImage(s_strExamples + "/assets/chelsea.png"),
+               pGradient = LoadImage(s_strExamples + "/assets/gradient.png");
     ASSERT_TRUE(pResult && pPhoto && pGradient);
-    ASSERT_EQ(pResult->m_uiWidth, pPhoto->m_uiWidth);
-    ASSERT_EQ(pResult->m_uiHeight, pPhoto->m_uiHeight);
+    ASSERT_EQ(std::tie(pResult->m_uiWidth, pResult->m_uiHeight), std::tie(pPhoto->m_uiWidth, pPhoto->m_uiHeight));
     ASSERT_EQ(pResult->m_Pixels.size(), pPhoto->m_Pixels.size());
     for (std::size_t i = 0; i < pResult->m_Pixels.size(); ++i) {
         const int iExpected = std::min(255, pPhoto->m_Pixels[i] + pGradient->m_Pixels[i]);
@@ -108,17 +124,14 @@ TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
 {
     const std::string strGraph = Write("frames.xml", Graph("<Filter type=\"Host.Constant.Float\" name=\"Gain\" />\n"));
     const std::string strSaved = (m_Directory / "saved.xml").string(), strAgain = (m_Directory / "again.xml").string();
-    Result result = RunOndo(strGraph + " --set Gain/Value=2.5 --save-graph " + strSaved + " --frames 3 --profile --dot " +
-                            (m_Directory / "graph.dot").string());
-    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
-    EXPECT_NE(result.strOutput.find("frame 3/3 done in"), std::string::npos) << result.strOutput;
+    Result result = ExpectRun(strGraph + " --set Gain/Value=2.5 --save-graph " + strSaved + " --frames 3 --profile --dot " +
+                                  (m_Directory / "graph.dot").string(),
+                              0, "frame 3/3 done in");
     EXPECT_NE(result.strOutput.find("Gain                    Host.Constant.Float"), std::string::npos)
         << result.strOutput;
     EXPECT_NE(Read(m_Directory / "graph.dot").find("digraph"), std::string::npos);
     EXPECT_NE(Read(strSaved).find("<strValue value=\"2.5\" />"), std::string::npos) << Read(strSaved);
-
-    result = RunOndo(strSaved + " --check --save-graph " + strAgain);
-    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+    ExpectRun(strSaved + " --check --save-graph " + strAgain, 0);
     EXPECT_EQ(Read(strAgain), Read(strSaved)) << "saving a loaded graph gives the same text";
 
     // Saved into another folder, the example names its images relative to
@@ -128,14 +141,12 @@ TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
     fs::create_directories(m_Directory / "out");
     fs::copy(s_strExamples, m_Directory / "examples", fs::copy_options::recursive);
     const std::string strExample = (m_Directory / "out" / "example.xml").string();
-    result = RunOndo((m_Directory / "examples" / "basic.xml").string() + " --check --save-graph " + strExample);
-    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+    ExpectRun((m_Directory / "examples" / "basic.xml").string() + " --check --save-graph " + strExample, 0);
     auto named = [&](const fs::path& file, const std::string& strName) {
         return Read(file).find("<FileName value=\"" + strName + "\" />") != std::string::npos;
     };
     EXPECT_TRUE(named(strExample, "../examples/assets/chelsea.png")) << Read(strExample);
-    result = RunOndo(strExample + " --save-graph " + strAgain + " --output-dir " + m_Directory.string());
-    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+    ExpectRun(strExample + " --save-graph " + strAgain + " --output-dir " + m_Directory.string(), 0);
     EXPECT_TRUE(fs::exists(m_Directory / "basic.png"));
     EXPECT_TRUE(named(strAgain, "examples/assets/chelsea.png")) << Read(strAgain);
     EXPECT_NE(Read(strAgain).find("<Connection from=\"Gradient\" output=\"OutputTexture\" to=\"Add\" input=\"Image B\" />"),
@@ -145,22 +156,14 @@ TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
     EXPECT_EQ(Read(m_Directory / "out" / "again.xml"), Read(strExample)) << "saved where it was: the same text";
     const fs::path photo = fs::weakly_canonical(s_strExamples + "/assets/chelsea.png");
     if (*std::next(photo.begin()) != *std::next(m_Directory.begin())) {
-        result = RunOndo(s_strExamples + "/basic.xml --check --save-graph " + strAgain);
-        ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+        ExpectRun(s_strExamples + "/basic.xml --check --save-graph " + strAgain, 0);
         EXPECT_TRUE(named(strAgain, photo.string())) << Read(strAgain);
     }
 
-    result = RunOndo("--describe OpenGL.Texture.Add");
-    ASSERT_EQ(result.iStatus, 0) << result.strOutput;
-    EXPECT_NE(result.strOutput.find("\"Image B\"               Ondo::OpenGL::TextureObject2D"), std::string::npos)
-        << result.strOutput;
+    result = ExpectRun("--describe OpenGL.Texture.Add", 0, "\"Image B\"               Ondo::OpenGL::TextureObject2D");
     EXPECT_NE(result.strOutput.find("(declared by its shaders)"), std::string::npos);
-
-    result = RunOndo("--list 'OpenGL.Texture.*'");
-    EXPECT_EQ(result.iStatus, 0);
-    EXPECT_NE(result.strOutput.find("OpenGL.Texture.Add\n    For adding two textures\n    keywords: OpenGL;Texture;Add"),
-              std::string::npos)
-        << result.strOutput;
+    result = ExpectRun("--list 'OpenGL.Texture.*'", 0,
+                       "OpenGL.Texture.Add\n    For adding two textures\n    keywords: OpenGL;Texture;Add");
     EXPECT_EQ(result.strOutput.find("Host.Constant"), std::string::npos) << "the pattern selects";
 }
 
@@ -197,11 +200,7 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
             strText.replace(uiAt + 1, 7, strAssets);
         return Write(strName, strText);
     };
-    const struct {
-        std::string strArguments;
-        int iStatus;
-        std::string strMessage;
-    } cases[] = {
+    const RunCase cases[] = {
         {strUnfed + " --output-dir " + m_Directory.string(), 1,
          strUnfed + ": Add: Port \"Image B\" requires a connection to run.\n"},
         {Write("broken.xml", "<OndoGraph>\n<Scope name=\"Root\">\n<Filter type=\"X\" name=\"A\">\n</Scope>"), 1,
@@ -266,10 +265,7 @@ TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
             "GL_INVALID_ENUM"},
     };
     for (const auto& testCase : cases) {
-        const Result result = RunOndo(testCase.strArguments);
-        EXPECT_EQ(result.iStatus, testCase.iStatus) << testCase.strArguments << "\n" << result.strOutput;
-        EXPECT_NE(result.strOutput.find(testCase.strMessage), std::string::npos)
-            << testCase.strArguments << "\n" << result.strOutput;
+        const Result result = ExpectRun(testCase.strArguments, testCase.iStatus, testCase.strMessage);
         EXPECT_EQ(result.strOutput.find(" filters in "), std::string::npos) << "no run reported done: " << result.strOutput;
     }
     EXPECT_FALSE(fs::exists(m_Directory / "out.png")) << "nothing ran";
@@ -322,15 +318,11 @@ TEST_F(OndoRunTest, EachFileOfABatchGivesItsOwnPictureNamedAfterIt)
               (std::set<std::string>{"a-0000.a.png.png", "b-0001.b.png.png", "c-0002.c.png.png"}));
     EXPECT_NE(result.strOutput.find("batch: 3 of 3 files in "), std::string::npos) << result.strOutput;
     EXPECT_NE(result.strOutput.find("3/3 files, "), std::string::npos) << "a plain progress line: " << result.strOutput;
-
-    Ondo::Core core;
-    Ondo::GFX::RegisterStandardImageReaders(core);
-    auto& loader = Ondo::GFX::ImageLoader::Get(core);
-    for (const auto& [strIn, strOut] : {std::pair<std::string, std::string>{"a.png", "a-0000.a.png.png"},
-                                        {"b.png", "b-0001.b.png.png"}, {"c.png", "c-0002.c.png.png"}}) {
+    for (const char* szIn : {"a", "b", "c"}) {
+        const std::string strOut = szIn + std::string("-000") + std::to_string(*szIn - 'a') + "." + szIn + ".png.png";
         SCOPED_TRACE(strOut);
-        const auto pIn = loader.Load((m_Directory / "in" / strIn).wstring());
-        const auto pOut = loader.Load((m_Directory / "out" / strOut).wstring());
+        const auto pIn = LoadImage(m_Directory / "in" / (szIn + std::string(".png")));
+        const auto pOut = LoadImage(m_Directory / "out" / strOut);
         ASSERT_TRUE(pIn && pOut);
         ASSERT_EQ(pIn->m_Pixels.size(), pOut->m_Pixels.size());
         std::size_t uiWrong = 0;
@@ -372,22 +364,18 @@ TEST_F(OndoRunTest, ShardsTakeTheFilesTheDocumentationListsAndEveryFileOnce)
     const std::string strGraph = Write("shard.xml", NegativeGraph("{name}"));
     for (const auto& [strShard, expected] : shards) {
         const fs::path output = m_Directory / ("shard" + std::to_string(taken.size()));
-        const Result result =
-            RunOndo(strGraph + " --each 'Photo/File name=" + (m_Directory / "photos").string() + "/*' --shard " + strShard +
-                    " --output-dir " + output.string());
-        ASSERT_EQ(result.iStatus, 0) << result.strOutput;
+        ExpectRun(strGraph + " --each 'Photo/File name=" + (m_Directory / "photos").string() + "/*' --shard " + strShard +
+                      " --output-dir " + output.string(),
+                  0);
         EXPECT_EQ(Names(output), expected) << "--shard " << strShard;
         for (const std::string& strName : Names(output)) taken.insert(strName);
     }
     EXPECT_EQ(taken, all);
 
     // More shards than files: the last ones have nothing to do, and succeed.
-    const Result result = RunOndo(strGraph + " --each 'Photo/File name=" + (m_Directory / "photos").string() +
-                                  "/*' --shard 11/12 --output-dir " + (m_Directory / "none").string());
-    EXPECT_EQ(result.iStatus, 0) << result.strOutput;
-    EXPECT_NE(result.strOutput.find("batch: 0 of " + std::to_string(all.size()) + " files (shard 11/12)"),
-              std::string::npos)
-        << result.strOutput;
+    ExpectRun(strGraph + " --each 'Photo/File name=" + (m_Directory / "photos").string() + "/*' --shard 11/12 --output-dir " +
+                  (m_Directory / "none").string(),
+              0, "batch: 0 of " + std::to_string(all.size()) + " files (shard 11/12)");
 }
 
 // A batch that cannot give every picture stops with exit 1, naming the file;
@@ -400,30 +388,19 @@ TEST_F(OndoRunTest, BatchesStopAtTheFirstFileThatIsNoPictureOrCannotBeWritten)
     Write("in/c.png", "this is no picture");
     const std::string strEach = " --each 'Photo/File name=" + (m_Directory / "in").string() + "/*.png'";
     const std::string strGraph = Write("stop.xml", NegativeGraph("out/{name}"));
-    Result result = RunOndo(strGraph + strEach + " --output-dir " + m_Directory.string());
-    EXPECT_EQ(result.iStatus, 1) << result.strOutput;
-    EXPECT_NE(result.strOutput.find("\"Photo\" (OpenGL.Texture.LoadFromFile): The image file " +
-                                    (m_Directory / "in" / "c.png").string() + " could not be decoded"),
-              std::string::npos)
-        << result.strOutput;
+    const Result result = ExpectRun(strGraph + strEach + " --output-dir " + m_Directory.string(), 1,
+                                    "\"Photo\" (OpenGL.Texture.LoadFromFile): The image file " +
+                                        (m_Directory / "in" / "c.png").string() + " could not be decoded");
     EXPECT_NE(result.strOutput.find("file 3 of 4)"), std::string::npos) << result.strOutput;
     EXPECT_EQ(Names(m_Directory / "out"), (std::set<std::string>{"a.png", "b.png"}));
 
     // A folder where a picture should go: the sink and the file are named.
     fs::remove(m_Directory / "in" / "c.png");
     fs::create_directories(m_Directory / "taken" / "b.png");
-    result = RunOndo(Write("taken.xml", NegativeGraph("taken/{name}")) + strEach + " --output-dir " + m_Directory.string());
-    EXPECT_EQ(result.iStatus, 1) << result.strOutput;
-    EXPECT_NE(result.strOutput.find("\"Save\" (Host.ImageSink): Could not write the image file " +
-                                    (m_Directory / "taken" / "b.png").string()),
-              std::string::npos)
-        << result.strOutput;
+    ExpectRun(Write("taken.xml", NegativeGraph("taken/{name}")) + strEach + " --output-dir " + m_Directory.string(), 1,
+              "\"Save\" (Host.ImageSink): Could not write the image file " + (m_Directory / "taken" / "b.png").string());
 
-    const struct {
-        std::string strArguments;
-        int iStatus;
-        std::string strMessage;
-    } cases[] = {
+    const RunCase cases[] = {
         {strGraph + " --each 'Photo/File name=" + m_Directory.string() + "/nothing/*.jpg'", 1,
          "--each: no file matches " + m_Directory.string() + "/nothing/*.jpg"},
         {strGraph + " --each 'Photo/File name=nothing-here-*.jpg'", 1, "--each: no file matches nothing-here-*.jpg"},
@@ -437,12 +414,7 @@ TEST_F(OndoRunTest, BatchesStopAtTheFirstFileThatIsNoPictureOrCannotBeWritten)
              "/assets/gradient.png' --output-dir " + m_Directory.string(),
          1, "{name} and {stem} stand for the current file of a batch (ondo-run --each), and this run is none"},
     };
-    for (const auto& testCase : cases) {
-        result = RunOndo(testCase.strArguments);
-        EXPECT_EQ(result.iStatus, testCase.iStatus) << testCase.strArguments << "\n" << result.strOutput;
-        EXPECT_NE(result.strOutput.find(testCase.strMessage), std::string::npos)
-            << testCase.strArguments << "\n" << result.strOutput;
-    }
+    for (const auto& testCase : cases) ExpectRun(testCase.strArguments, testCase.iStatus, testCase.strMessage);
     for (const auto& entry : fs::recursive_directory_iterator(m_Directory))
         EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << "no partial output: " << entry.path();
 }
@@ -548,10 +520,7 @@ TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
          "latin1.xml:3: byte 0xFC at column 44 is no UTF-8 (graph files are UTF-8 text)"},
     };
     for (const auto& testCase : cases) {
-        const Result result = RunOndo(testCase.strArguments);
-        EXPECT_EQ(result.iStatus, 1) << testCase.strArguments << "\n" << result.strOutput;
-        EXPECT_NE(result.strOutput.find(testCase.strMessage), std::string::npos)
-            << testCase.strArguments << "\n" << result.strOutput;
+        const Result result = ExpectRun(testCase.strArguments, 1, testCase.strMessage);
         EXPECT_EQ(std::count(result.strOutput.begin(), result.strOutput.end(), '\n'), 1) << result.strOutput;
         // The bomb decoded would take more than 3 GB.
         EXPECT_LT(result.lPeakKilobytes, 1L << 20) << testCase.strArguments;
@@ -567,17 +536,14 @@ TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
     Write("victim.txt", "keep");
     fs::create_symlink(victim, m_Directory / "saved.xml");
     fs::create_symlink(victim, m_Directory / "graph.dot");
-    const Result saved = RunOndo(strGood + " --check --save-graph " + (m_Directory / "saved.xml").string() + " --dot " +
-                                 (m_Directory / "graph.dot").string());
-    EXPECT_EQ(saved.iStatus, 0) << saved.strOutput;
+    ExpectRun(strGood + " --check --save-graph " + (m_Directory / "saved.xml").string() + " --dot " +
+                  (m_Directory / "graph.dot").string(),
+              0);
     EXPECT_EQ(Read(victim), "keep");
     EXPECT_FALSE(fs::is_symlink(m_Directory / "saved.xml") || fs::is_symlink(m_Directory / "graph.dot"));
     EXPECT_NE(Read(m_Directory / "graph.dot").find("\"Gain\""), std::string::npos);
 
-    const Result limit = RunOndo("--limit xml-depth=20000 x.xml");
-    EXPECT_EQ(limit.iStatus, 2);
-    EXPECT_NE(limit.strOutput.find("--limit xml-depth takes a whole number from 1 to 10000"), std::string::npos)
-        << limit.strOutput;
+    ExpectRun("--limit xml-depth=20000 x.xml", 2, "--limit xml-depth takes a whole number from 1 to 10000");
 }
 
 // Loading and ordering grow linearly with the filters: a hundred thousand
