@@ -1,7 +1,5 @@
-// ondo-view in a window (a virtual X server in CI): edits through the
-// widgets' code path change the previewed picture as they say, shader files
-// changed on disk are rebuilt or refused with file and line, saving gives a
-// document that loads and saves to the same text, and the command line.
+// ondo-view in a window (a virtual X server in CI): widget edits change the preview as they say, shader
+// files changed on disk are rebuilt or refused with file and line, saving round-trips, the command line.
 
 #include "support/Command.h"
 
@@ -68,12 +66,18 @@ Mean PreviewMean(const ViewApp& app)
     return mean;
 }
 
-// The mean colour of an image file, read by the engine's readers.
-Mean FileMean(const fs::path& path)
+// An image file as the engine's readers give it.
+std::unique_ptr<Ondo::GFX::ImageData> LoadImage(const fs::path& path)
 {
     Ondo::Core core;
     Ondo::GFX::RegisterStandardImageReaders(core);
-    const auto pImage = Ondo::GFX::ImageLoader::Get(core).Load(path.wstring());
+    return Ondo::GFX::ImageLoader::Get(core).Load(path.wstring());
+}
+
+// The mean colour of an image file.
+Mean FileMean(const fs::path& path)
+{
+    const auto pImage = LoadImage(path);
     Mean mean{};
     if (!pImage || pImage->m_uiPixelSize != 4) return mean;
     const std::size_t uiCount = pImage->m_Pixels.size() / 4;
@@ -83,8 +87,7 @@ Mean FileMean(const fs::path& path)
     return mean;
 }
 
-// The preview is the texture scaled into its panel, so its mean is the
-// picture's within a few levels.
+// The preview is the texture scaled into its panel: its mean is the picture's within a few levels.
 void ExpectMeanNear(const Mean& actual, const Mean& expected, const char* szWhat)
 {
     for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(actual[c], expected[c], 3.0) << szWhat << ", channel " << c;
@@ -197,61 +200,33 @@ TEST(ViewControls, EveryControlKindHasAWidgetWhoseEditReachesTheRightSetting)
     apply(EditText("x", controls[9], "renamed"));
     apply(EditVector("x", controls[10], {0.5f, -2.0f, 1e-3f}));
     apply(PressButton("x", *instrumenter.FindControl(idSecond)));
-    EXPECT_TRUE(bFlag);
-    EXPECT_EQ(iCount, -7);
-    EXPECT_EQ(iRange, 7);
-    EXPECT_EQ(iSlider, 64);
-    EXPECT_EQ(fValue, 0.1f);
-    EXPECT_EQ(chosen, std::vector<int>{2});
-    EXPECT_EQ(strFile, L"photo.png");
-    EXPECT_EQ(strName, "renamed");
-    EXPECT_EQ(strVector, "0.5 -2 0.001");
-    EXPECT_EQ(iPressedFirst, 0);
-    EXPECT_EQ(iPressedSecond, 1);
+    EXPECT_EQ(std::tie(bFlag, iCount, iRange, iSlider, fValue, iPressedFirst, iPressedSecond),
+              std::make_tuple(true, -7, 7, 64, 0.1f, 0, 1));
+    EXPECT_EQ(std::tie(chosen, strFile, strName, strVector),
+              std::make_tuple(std::vector<int>{2}, std::wstring(L"photo.png"), std::string("renamed"),
+                              std::string("0.5 -2 0.001")));
     EXPECT_THROW(apply(EditText("x", controls[11], "edited")), std::invalid_argument) << "a view cannot be edited";
     EXPECT_EQ(strView, "shown");
 }
 
 TEST(ViewPreview, KindsOfTexelsBecomeTheColoursTheyStandFor)
 {
-    TexelImage depth;
-    depth.m_iWidth = 3;
-    depth.m_iHeight = 1;
-    depth.m_eKind = PreviewKind::Depth;
-    depth.m_uiChannels = 1;
+    using Pixels = std::vector<std::uint8_t>;
     // A cleared background at 1 does not squeeze what is in view.
-    depth.m_Texels = {0.25f, 0.25f, 0.25f, 1, 0.75f, 0.75f, 0.75f, 1, 1, 1, 1, 1};
-    std::vector<std::uint8_t> pixels = ToDisplay(depth, {});
-    EXPECT_EQ(pixels[0], 0);
-    EXPECT_EQ(pixels[4], 255);
-    EXPECT_EQ(pixels[8], 255);
+    const TexelImage depth{3, 1, 1, 0, 0, 1, PreviewKind::Depth, {0.25f, 0.25f, 0.25f, 1, 0.75f, 0.75f, 0.75f, 1, 1, 1, 1, 1}};
+    Pixels pixels = ToDisplay(depth, {});
+    EXPECT_EQ(Pixels({pixels[0], pixels[4], pixels[8]}), Pixels({0, 255, 255}));
 
-    TexelImage hdr;
-    hdr.m_iWidth = 2;
-    hdr.m_iHeight = 1;
-    hdr.m_eKind = PreviewKind::Float;
-    hdr.m_Texels = {1, 3, 0, 1, std::nanf(""), 0, 0, 1};
+    // Reinhard: 1 -> 1/2 and 3 -> 3/4, then sRGB-encoded; not-a-number shows magenta.
+    const TexelImage hdr{2, 1, 1, 0, 0, 4, PreviewKind::Float, {1, 3, 0, 1, std::nanf(""), 0, 0, 1}};
     PreviewSettings settings;
-    pixels = ToDisplay(hdr, settings);
-    // Reinhard: 1 -> 1/2 and 3 -> 3/4, then sRGB-encoded.
-    EXPECT_EQ(pixels[0], 188);
-    EXPECT_EQ(pixels[1], 225);
-    EXPECT_EQ(pixels[2], 0);
-    EXPECT_EQ((std::vector<std::uint8_t>(pixels.begin() + 4, pixels.end())),
-              (std::vector<std::uint8_t>{255, 0, 255, 255}))
-        << "not-a-number shows magenta";
+    EXPECT_EQ(ToDisplay(hdr, settings), Pixels({188, 225, 0, 255, 255, 0, 255, 255}));
     settings.m_fExposure = 1.0f; // one stop up: 1 -> 2 -> 2/3
     EXPECT_EQ(ToDisplay(hdr, settings)[0], 213);
 
-    TexelImage integers;
-    integers.m_iWidth = 2;
-    integers.m_iHeight = 1;
-    integers.m_eKind = PreviewKind::Integer;
-    integers.m_Texels = {1000, 500, 0, 1, 250, 0, 0, 1};
+    TexelImage integers{2, 1, 1, 0, 0, 4, PreviewKind::Integer, {1000, 500, 0, 1, 250, 0, 0, 1}};
     pixels = ToDisplay(integers, {});
-    EXPECT_EQ(pixels[0], 255);
-    EXPECT_EQ(pixels[1], 128);
-    EXPECT_EQ(pixels[4], 64);
+    EXPECT_EQ(Pixels({pixels[0], pixels[1], pixels[4]}), Pixels({255, 128, 64}));
 
     // Rows are stored bottom-up; the read-out counts y as GL does.
     integers.m_iHeight = 2;
@@ -264,27 +239,25 @@ TEST(ViewPreview, KindsOfTexelsBecomeTheColoursTheyStandFor)
 
 TEST(ViewShaderLog, CompilerLogsOfEveryVendorGiveFileAndLine)
 {
-    const std::vector<ShaderProblem> mesa =
-        ParseCompileLog("a.frag", "0:12(5): error: `x' undeclared\n0:14(1): warning: unused\n");
-    ASSERT_EQ(mesa.size(), 2u);
-    EXPECT_EQ(mesa[0].Text(), "a.frag:12: error: `x' undeclared");
-    EXPECT_EQ(mesa[1].m_iLine, 14);
-    const std::vector<ShaderProblem> nvidia = ParseCompileLog("a.frag", "0(7) : error C1008: undefined variable \"x\"");
-    ASSERT_EQ(nvidia.size(), 1u);
-    EXPECT_EQ(nvidia[0].Text(), "a.frag:7: error C1008: undefined variable \"x\"");
-    const std::vector<ShaderProblem> glslang = ParseCompileLog("a.frag", "ERROR: 0:3: 'x' : undeclared identifier");
-    ASSERT_EQ(glslang.size(), 1u);
-    EXPECT_EQ(glslang[0].Text(), "a.frag:3: ERROR: 'x' : undeclared identifier");
-    // A log that names no line is kept whole.
-    const std::vector<ShaderProblem> other = ParseCompileLog("a.frag", "The shader could not be read: gone\n");
-    ASSERT_EQ(other.size(), 1u);
-    EXPECT_EQ(other[0].Text(), "a.frag: The shader could not be read: gone");
+    // Mesa, NVIDIA, glslang, and a log that names no line, kept whole.
+    const std::pair<const char*, std::vector<std::string>> logs[] = {
+        {"0:12(5): error: `x' undeclared\n0:14(1): warning: unused\n",
+         {"a.frag:12: error: `x' undeclared", "a.frag:14: warning: unused"}},
+        {"0(7) : error C1008: undefined variable \"x\"", {"a.frag:7: error C1008: undefined variable \"x\""}},
+        {"ERROR: 0:3: 'x' : undeclared identifier", {"a.frag:3: ERROR: 'x' : undeclared identifier"}},
+        {"The shader could not be read: gone\n", {"a.frag: The shader could not be read: gone"}},
+    };
+    for (const auto& [szLog, expected] : logs) {
+        std::vector<std::string> texts;
+        for (const ShaderProblem& problem : ParseCompileLog("a.frag", szLog)) texts.push_back(problem.Text());
+        EXPECT_EQ(texts, expected) << szLog;
+    }
+    EXPECT_EQ(ParseCompileLog("a.frag", "0:12(5): error: x\n0:14(1): warning: unused\n").at(1).m_iLine, 14);
 }
 
 TEST_F(ViewWindowTest, PreviewReadsTheChosenLayerFaceAndSwizzle)
 {
-    // A volume whose layer z holds z + 1 in red, a cube map whose face f
-    // holds 10 * f, a grey texture stored in red.
+    // A volume whose layer z holds z + 1 in red, a cube map whose face f holds 10 * f, grey stored in red.
     Ondo::OpenGL::TextureObject3D volume;
     glGenTextures(1, &volume.m_uiName);
     glBindTexture(GL_TEXTURE_3D, volume.m_uiName);
@@ -353,9 +326,7 @@ TEST_F(ViewWindowTest, AChoiceMadeThroughItsWidgetChangesThePreviewedPictureAsIt
 
 TEST_F(ViewWindowTest, AChangedShaderFileIsRebuiltAndABrokenOneKeepsTheProgramBefore)
 {
-    // Shader files come from the executable's folder two levels up, where
-    // the test runner puts a copy of Content/Shader; the repository's
-    // shaders are never edited.
+    // Shaders come from a copy two levels above the executable, made by the test runner; never the repository's.
     const fs::path shader = ExecutableDirectory() / "../../Content/Shader/TextureAdd/TextureAdd.comp";
     ASSERT_NE(fs::weakly_canonical(shader.parent_path()),
               fs::weakly_canonical(s_Examples.parent_path() / "Content/Shader/TextureAdd"))
@@ -454,14 +425,9 @@ TEST(ViewCommandLine, ScreenshotsAfterFramesAndOneLineWithoutADisplay)
     Result result = RunView(strGraph + " --frames 2 --size 640x400 --screenshot " + shot.string() + " --output-dir " +
                             directory.string());
     ASSERT_EQ(result.iStatus, 0) << result.strOutput;
-    {
-        Ondo::Core core;
-        Ondo::GFX::RegisterStandardImageReaders(core);
-        const auto pShot = Ondo::GFX::ImageLoader::Get(core).Load(shot.wstring());
-        ASSERT_TRUE(pShot);
-        EXPECT_EQ(pShot->m_uiWidth, 640u);
-        EXPECT_EQ(pShot->m_uiHeight, 400u);
-    }
+    const auto pShot = LoadImage(shot);
+    ASSERT_TRUE(pShot);
+    EXPECT_EQ(std::make_pair(pShot->m_uiWidth, pShot->m_uiHeight), std::make_pair(640u, 400u));
 
     // A frame that fails: exit 1 and no picture.
     const fs::path broken = directory / "broken.xml";
@@ -472,15 +438,12 @@ TEST(ViewCommandLine, ScreenshotsAfterFramesAndOneLineWithoutADisplay)
     EXPECT_EQ(result.iStatus, 1) << result.strOutput;
     EXPECT_FALSE(fs::exists(directory / "none.png"));
 
-    result = RunView(strGraph + " --screenshot " + shot.string());
-    EXPECT_EQ(result.iStatus, 2) << result.strOutput;
+    EXPECT_EQ(RunView(strGraph + " --screenshot " + shot.string()).iStatus, 2);
     const std::string strMissing = (directory / "missing.xml").string();
     result = RunView(strMissing + " --frames 1");
     EXPECT_EQ(result.iStatus, 1) << result.strOutput;
     EXPECT_NE(result.strOutput.find(strMissing), std::string::npos) << result.strOutput;
-
-    result = RunView("--help");
-    EXPECT_EQ(result.iStatus, 0);
+    EXPECT_EQ(RunView("--help").iStatus, 0);
     result = RunView(strGraph, "env -u DISPLAY -u WAYLAND_DISPLAY");
     EXPECT_EQ(result.iStatus, 1);
     EXPECT_EQ(std::count(result.strOutput.begin(), result.strOutput.end(), '\n'), 1) << result.strOutput;
