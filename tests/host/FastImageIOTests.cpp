@@ -117,15 +117,7 @@ Bytes Pattern(std::size_t uiSize, unsigned int uiStep)
 ImageData MakeImage(std::int32_t iFormat, std::int32_t iLayout, std::int32_t iComponent, std::uint32_t uiPixelSize,
                     std::uint32_t uiWidth, std::uint32_t uiHeight, Bytes pixels)
 {
-    ImageData image;
-    image.m_iImageFormat = iFormat;
-    image.m_iChannelLayout = iLayout;
-    image.m_iComponentType = iComponent;
-    image.m_uiPixelSize = uiPixelSize;
-    image.m_uiWidth = uiWidth;
-    image.m_uiHeight = uiHeight;
-    image.m_Pixels = std::move(pixels);
-    return image;
+    return {iFormat, iLayout, iComponent, uiWidth, uiHeight, 1, 1, 1, uiPixelSize, std::move(pixels)};
 }
 
 } // namespace
@@ -159,10 +151,8 @@ TEST_F(ImageFiles, LibpngReadsEveryRealAndUnusualPngAsStbImageDoes)
     }
     EXPECT_GE(files.size(), 10u);
 
-    // A checksum that fails in the picture's data is damage stb_image never
-    // looked for; libpng refuses it, naming the reason.
-    std::ifstream stream(Path("interlaced.png"), std::ios::binary);
-    Bytes bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    // A failing checksum in the picture's data, which stb_image never looked at: libpng refuses it.
+    Bytes bytes = OndoTest::FileBytes(Path("interlaced.png"));
     const auto idat = std::search(bytes.begin(), bytes.end(), std::begin("IDAT"), std::begin("IDAT") + 4);
     ASSERT_NE(idat, bytes.end());
     idat[8] ^= 0x40;
@@ -185,8 +175,7 @@ TEST_F(ImageFiles, PngWrittenFastOrSmallestReadsBackThroughStbImageWithTheSamePi
         {"opaque", MakeImage(FormatRGBA8, LayoutRGBA, ComponentUInt8, 4, uiWidth, uiHeight, opaque), 3},
         {"translucent", MakeImage(FormatRGBA8, LayoutRGBA, ComponentUInt8, 4, uiWidth, uiHeight, translucent), 4},
         {"rgb", MakeImage(FormatRGB8, LayoutRGB, ComponentUInt8, 3, uiWidth, uiHeight, Pattern(uiPixels * 3, 11)), 3},
-        {"grey16", MakeImage(FormatR16, LayoutGrey, ComponentUInt16, 2, uiWidth, uiHeight, Pattern(uiPixels * 2, 7)),
-         1},
+        {"grey16", MakeImage(FormatR16, LayoutGrey, ComponentUInt16, 2, uiWidth, uiHeight, Pattern(uiPixels * 2, 7)), 1},
     };
     for (const auto& testCase : cases)
         for (const PngCompression eCompression : {PngCompression::Fast, PngCompression::Smallest}) {
@@ -216,8 +205,10 @@ TEST_F(ImageFiles, FilesDecodedAheadGiveTheSamePictureOrTheirErrorWhenTaken)
     ASSERT_NE(pExpected, nullptr);
     ImageLoader& loader = ImageLoader::Get(m_Core);
 
-    loader.Prefetch(Ondo::Utf8ToWide(strPhoto));
-    loader.Prefetch(Ondo::Utf8ToWide(Path("garbage.png")));
+    const auto Prefetch = [&](std::initializer_list<std::string> paths) {
+        for (const std::string& strPath : paths) loader.Prefetch(Ondo::Utf8ToWide(strPath));
+    };
+    Prefetch({strPhoto, Path("garbage.png")});
     const auto pAhead = LoadPath(strPhoto);
     ASSERT_NE(pAhead, nullptr);
     EXPECT_EQ(pAhead->m_Pixels, pExpected->m_Pixels);
@@ -226,9 +217,7 @@ TEST_F(ImageFiles, FilesDecodedAheadGiveTheSamePictureOrTheirErrorWhenTaken)
 
     // A picture is taken once; a third file read ahead drops the oldest one
     // not taken, which is then read again when it is asked for.
-    loader.Prefetch(Ondo::Utf8ToWide(strPhoto));
-    loader.Prefetch(Ondo::Utf8ToWide(strGrey));
-    loader.Prefetch(Ondo::Utf8ToWide(Path("garbage.png")));
+    Prefetch({strPhoto, strGrey, Path("garbage.png")});
     EXPECT_EQ(LoadPath(strPhoto)->m_Pixels, pExpected->m_Pixels);
     EXPECT_EQ(LoadPath(strPhoto)->m_Pixels, pExpected->m_Pixels);
     EXPECT_NE(LoadPath(strGrey), nullptr);
