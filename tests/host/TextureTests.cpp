@@ -43,6 +43,20 @@ GLint TexParameter(GLenum eTarget, GLuint uiTexture, GLenum eParameter)
     return iValue;
 }
 
+// A level of a texture (or of one cube face) as uiCount values of T, rows tightly packed.
+template <class T>
+std::vector<T> TexImage(GLenum eBind, GLuint uiTexture, GLenum eTarget, GLint iLevel, GLenum eFormat, GLenum eType,
+                        std::size_t uiCount)
+{
+    std::vector<T> values(uiCount);
+    glBindTexture(eBind, uiTexture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(eTarget, iLevel, eFormat, eType, values.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glBindTexture(eBind, 0);
+    return values;
+}
+
 } // namespace
 
 TEST(Textures, FormatTableGivesBlockSizesAndChannels)
@@ -155,9 +169,7 @@ void main() { ivec2 p = ivec2(gl_GlobalInvocationID.xy); imageStore(uTarget, p, 
             glBindImageTexture(0, uiTarget, 0, GL_FALSE, 0, GL_WRITE_ONLY, GL_RGBA32F);
             glDispatchCompute(2, 1, 1);
             glMemoryBarrier(GL_TEXTURE_UPDATE_BARRIER_BIT);
-            std::vector<float> seen(8);
-            glBindTexture(GL_TEXTURE_2D, uiTarget);
-            glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, seen.data());
+            const auto seen = TexImage<float>(GL_TEXTURE_2D, uiTarget, GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, 8);
             for (std::size_t i = 0; i < 8; ++i)
                 EXPECT_NEAR(seen[i], expected[i], 1e-6f) << "texture " << uiTexture << ", " << i;
         }
@@ -181,12 +193,8 @@ TEST(Textures, Upload2DHonoursRowPackingMutabilityAndMipmaps)
     EXPECT_EQ(TexParameter(GL_TEXTURE_2D, uiImmutable, GL_TEXTURE_IMMUTABLE_FORMAT), GL_TRUE);
     EXPECT_EQ(TexParameter(GL_TEXTURE_2D, uiImmutable, GL_TEXTURE_IMMUTABLE_LEVELS), 1);
 
-    std::vector<std::uint8_t> texels(18);
-    glBindTexture(GL_TEXTURE_2D, uiImmutable);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    EXPECT_EQ(texels, image.m_Pixels);
+    EXPECT_EQ(TexImage<std::uint8_t>(GL_TEXTURE_2D, uiImmutable, GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, 18),
+              image.m_Pixels);
     GLint iAlignment = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &iAlignment);
     EXPECT_EQ(iAlignment, 4) << "the unpack alignment is restored";
@@ -214,19 +222,14 @@ TEST(Textures, VolumesCubeMapsAndTheirRefusals)
     const GLuint uiVolume = LoadTexture3D(volume, false, false);
     EXPECT_EQ(GetImageSize3D(uiVolume), (Ondo::Vector3i{4, 3, 2}));
     EXPECT_EQ(GetInternalFormat3D(uiVolume), static_cast<GLenum>(GL_R8));
-    std::vector<std::uint8_t> texels(24);
-    glBindTexture(GL_TEXTURE_3D, uiVolume);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_3D, 0, GL_RED, GL_UNSIGNED_BYTE, texels.data());
-    EXPECT_EQ(texels, volume.m_Pixels);
+    EXPECT_EQ(TexImage<std::uint8_t>(GL_TEXTURE_3D, uiVolume, GL_TEXTURE_3D, 0, GL_RED, GL_UNSIGNED_BYTE, 24),
+              volume.m_Pixels);
 
     const ImageData cube = MakeImage(Ondo::GFX::FormatRGBA8, 2, 2, 1, 6);
     const GLuint uiCube = LoadTextureCubeMap(cube, false, false);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, uiCube);
-    std::vector<std::uint8_t> face(16);
-    glGetTexImage(GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_RGBA, GL_UNSIGNED_BYTE, face.data());
+    const auto face = TexImage<std::uint8_t>(GL_TEXTURE_CUBE_MAP, uiCube, GL_TEXTURE_CUBE_MAP_NEGATIVE_Z, 0, GL_RGBA,
+                                             GL_UNSIGNED_BYTE, 16);
     EXPECT_TRUE(std::equal(face.begin(), face.end(), cube.m_Pixels.begin() + 5 * 16)) << "the sixth face is -Z";
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
 
     EXPECT_THROW(LoadTextureCubeMap(MakeImage(Ondo::GFX::FormatRGBA8, 2, 2), false, false), std::runtime_error);
     EXPECT_THROW(LoadTextureCubeMap(MakeImage(Ondo::GFX::FormatRGBA8, 2, 3, 1, 6), false, false), std::runtime_error);
@@ -238,21 +241,17 @@ TEST(Textures, VolumesCubeMapsAndTheirRefusals)
     const GLuint textures[] = {uiVolume, uiCube};
     glDeleteTextures(2, textures);
 
-    // One texel beyond what the GL takes, along any side, is refused before
-    // a texture is made (the sizes alone are looked at: no pixels needed).
+    // One texel beyond what the GL takes, along any side, is refused from the sizes alone, before a texture is made.
     for (const auto& [eLimit, szLimit, uiFaces, bVolume] :
          {std::make_tuple(GL_MAX_TEXTURE_SIZE, "GL_MAX_TEXTURE_SIZE", 1u, false),
           std::make_tuple(GL_MAX_CUBE_MAP_TEXTURE_SIZE, "GL_MAX_CUBE_MAP_TEXTURE_SIZE", 6u, false),
           std::make_tuple(GL_MAX_3D_TEXTURE_SIZE, "GL_MAX_3D_TEXTURE_SIZE", 1u, true)}) {
         GLint iLimit = 0;
         glGetIntegerv(eLimit, &iLimit);
-        ImageData huge;
-        huge.m_iImageFormat = Ondo::GFX::FormatR8;
-        huge.m_uiPixelSize = 1;
-        huge.m_uiWidth = huge.m_uiHeight = uiFaces == 6 ? static_cast<std::uint32_t>(iLimit) + 1 : 1;
-        if (uiFaces == 1 && !bVolume) huge.m_uiHeight = static_cast<std::uint32_t>(iLimit) + 1;
-        if (bVolume) huge.m_uiDepth = static_cast<std::uint32_t>(iLimit) + 1;
-        huge.m_uiNumFaces = uiFaces;
+        const auto uiOver = static_cast<std::uint32_t>(iLimit) + 1;
+        const ImageData huge{Ondo::GFX::FormatR8, Ondo::GFX::LayoutUnknown, Ondo::GFX::ComponentUnknown,
+                             uiFaces == 6 ? uiOver : 1u, uiFaces == 6 || !bVolume ? uiOver : 1u, bVolume ? uiOver : 1u,
+                             uiFaces, 1, 1, {}};
         const std::string strError = OndoTest::Thrown([&] {
             if (bVolume) LoadTexture3D(huge, false, false);
             else if (uiFaces == 6) LoadTextureCubeMap(huge, false, false);
@@ -291,11 +290,11 @@ TEST(Textures, VolumeAndCubeUploadsHonourTheirFlagsLevelsAndBlocks)
     EXPECT_EQ(std::make_tuple(TexParameter(GL_TEXTURE_CUBE_MAP, uiCube, GL_TEXTURE_IMMUTABLE_FORMAT),
                               TexParameter(GL_TEXTURE_CUBE_MAP, uiCube, GL_TEXTURE_MAX_LEVEL)),
               std::make_tuple(GL_FALSE, 1));
-    std::vector<std::uint8_t> small(2 * 2 * 4);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, uiCube);
-    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, 1, GL_RGBA, GL_UNSIGNED_BYTE, small.data());
     const auto itLevel = levels.m_Pixels.begin() + static_cast<std::ptrdiff_t>(levels.GetOffset(2, 1));
-    EXPECT_EQ(small, std::vector<std::uint8_t>(itLevel, itLevel + 16)) << "level 1 of +Y is the file's";
+    EXPECT_EQ(TexImage<std::uint8_t>(GL_TEXTURE_CUBE_MAP, uiCube, GL_TEXTURE_CUBE_MAP_POSITIVE_Y, 1, GL_RGBA,
+                                     GL_UNSIGNED_BYTE, 16),
+              std::vector<std::uint8_t>(itLevel, itLevel + 16))
+        << "level 1 of +Y is the file's";
 
     // Blocks stay blocks: BC1 faces, a BPTC volume; S3TC volumes the GL refuses.
     const ImageData blocks = MakeImage(Ondo::GFX::FormatBC1, 8, 8, 1, 6);
@@ -333,10 +332,7 @@ TEST(Textures, FormatQueriesSimilarTexturesAndTheDefaultSampler)
     EXPECT_NE(uiSimilar, uiSource);
     EXPECT_EQ(GetImageSize2D(uiSimilar), (Ondo::Vector2i{5, 7}));
     EXPECT_EQ(GetInternalFormat2D(uiSimilar), static_cast<GLenum>(GL_RG32F));
-    std::vector<float> readBack(70, 0.0f);
-    glBindTexture(GL_TEXTURE_2D, uiSimilar);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RG, GL_FLOAT, readBack.data());
-    EXPECT_EQ(readBack, data);
+    EXPECT_EQ(TexImage<float>(GL_TEXTURE_2D, uiSimilar, GL_TEXTURE_2D, 0, GL_RG, GL_FLOAT, 70), data);
     EXPECT_THROW(CreateSimilarTexture(GL_TEXTURE_1D, uiSource, nullptr), std::runtime_error);
 
     const GLuint uiSampler = CreateDefaultSamplerState();
