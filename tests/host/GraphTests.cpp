@@ -164,6 +164,12 @@ protected:
     {
         return Thrown([&] { Load(strText); });
     }
+    // Each text is refused with a message that starts as given.
+    void ExpectLoadErrors(const std::vector<std::pair<std::string, std::string>>& cases)
+    {
+        for (const auto& [strText, strExpected] : cases)
+            EXPECT_EQ(LoadError(strText).substr(0, strExpected.size()), strExpected) << strText.substr(0, 300);
+    }
 
     Ondo::Core m_Core;
 };
@@ -204,9 +210,8 @@ TEST_F(GraphTest, RunsInConnectionOrderAndPassesChangedFlagsOncePerFrame)
               "\"Three\" (Test.Source): Control \"Value\" (int) does not take \"ten\": expected a whole number");
 }
 
-// Whatever runs the graph learns of a failing item at once, by its name and
-// type, once: when it throws, leaves a GL error or reports an error to the
-// core, also from inside a control-flow filter's scope. Nothing after it runs.
+// A failing item is named, with its type, once, to whatever runs the graph: when it throws, leaves a GL
+// error or reports to the core, also inside a control-flow scope. Nothing after it runs.
 TEST_F(GraphTest, ARunStopsAtAFailingItemAndNamesItOnce)
 {
     const std::string strMessages[] = {"", "\"In\" is broken", "GL error GL_INVALID_ENUM after Process",
@@ -246,9 +251,8 @@ TEST_F(GraphTest, ARunStopsAtAFailingItemAndNamesItOnce)
               "GL error GL_INVALID_ENUM was left before \"F\" (Test.Fail) ran, by code outside the graph");
 }
 
-// A file-name control takes only a regular file; a graph saved into another
-// folder names its files from there (relative names are taken from the
-// current folder, as loading takes them), so that it loads where it lies.
+// A file-name control takes only a regular file; a graph saved elsewhere names its files from there
+// (relative names taken from the current folder, as loading takes them).
 TEST_F(GraphTest, FileNamesAreCheckedWhenEditedAndFollowASavedGraph)
 {
     namespace fs = std::filesystem;
@@ -367,9 +371,8 @@ TEST_F(GraphTest, LiteralsTakeTheTextFormOfTheirType)
     auto pVector = MakeValueHolder("Ondo::Vector3f");
     pVector->Parse("1, 2,3");
     EXPECT_EQ(pVector->Format(), "1 2 3") << "commas separate numbers as well";
-    EXPECT_THROW(pVector->Parse("1 2"), std::invalid_argument);
-    EXPECT_THROW(MakeValueHolder("int")->Parse("1.5"), std::invalid_argument);
-    EXPECT_THROW(MakeValueHolder("std::vector< Ondo::Vector4f >")->Parse("1 2 3"), std::invalid_argument);
+    for (const auto& [szType, szText] : {std::pair{"Ondo::Vector3f", "1 2"}, {"int", "1.5"}, {"std::vector< Ondo::Vector4f >", "1 2 3"}})
+        EXPECT_THROW(MakeValueHolder(szType)->Parse(szText), std::invalid_argument) << szType;
     auto pMatrix = MakeValueHolder("Ondo::Matrix44f");
     pMatrix->Parse("identity");
     EXPECT_EQ(*static_cast<Ondo::Matrix44f*>(pMatrix->GetPointer()), Ondo::Matrix44f::Identity());
@@ -384,7 +387,7 @@ TEST_F(GraphTest, LiteralsTakeTheTextFormOfTheirType)
 
 TEST_F(GraphTest, BadFilesAreRefusedWithTheLineAndTheNames)
 {
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    ExpectLoadErrors({
         {"<OndoGraph><Scope name=\"Root\"><Filter type=\"Test.Add\" name=\"A\"></Scope></OndoGraph>",
          "test.xml:1:"},
         {"<Graph/>", "test.xml:1: the document is not a graph: its root element is <Graph>, not <OndoGraph>"},
@@ -418,11 +421,7 @@ TEST_F(GraphTest, BadFilesAreRefusedWithTheLineAndTheNames)
                   "<FileName value=\"/dev/zero\"/><bTextureIsMutable value=\"0\"/><bCreateMipMaps value=\"0\"/>"
                   "</Settings></Filter>\n"),
          "test.xml:4: \"L\" (OpenGL.Texture.LoadFromFile): \"File name\" cannot name /dev/zero, which is no regular file"},
-    };
-    for (const auto& [strText, strExpected] : cases) {
-        const std::string strError = LoadError(strText);
-        EXPECT_EQ(strError.substr(0, strExpected.size()), strExpected) << strText;
-    }
+    });
     EXPECT_THROW(LoadGraph(m_Core, nullptr, "/nonexistent/graph.xml"), std::runtime_error);
 }
 
@@ -431,7 +430,7 @@ TEST_F(GraphTest, DamagedOrHostileFilesAreRefusedBeforeTheyCanHarm)
     const std::string strTimed = "<Filter type=\"Ctrl.TimingScopeOpenGL\" name=";
     std::string strTooDeep = "<OndoGraph>\n";
     for (int i = 0; i < 60000; ++i) strTooDeep += "<a>";
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    ExpectLoadErrors({
         {"<OndoGraph version=\"99\"><Scope name=\"Root\"/></OndoGraph>",
          "test.xml:1: the document is a graph of version \"99\"; this engine reads version \"1\""},
         {"<OndoGraph version=\"1\"><Scope name=\"Root\"/>\n<Scope name=\"Root\"/></OndoGraph>",
@@ -472,21 +471,16 @@ TEST_F(GraphTest, DamagedOrHostileFilesAreRefusedBeforeTheyCanHarm)
         {"<OndoGraph version=\"1\"><Scope name=\"R\xC0\xAF\"/></OndoGraph>",
          "test.xml:1: byte 0xC0 at column 38 is no UTF-8"},
         // Measured on the text: the parser never sees it.
-        {strTooDeep,
-         "test.xml:2: elements are nested more than 1000 deep, the limit"},
-    };
-    for (const auto& [strText, strExpected] : cases) {
-        const std::string strError = LoadError(strText);
-        EXPECT_EQ(strError.substr(0, strExpected.size()), strExpected) << strText.substr(0, 300);
-    }
+        {strTooDeep, "test.xml:2: elements are nested more than 1000 deep, the limit"},
+    });
 
     // Scopes nested one a line: the 101st is one too many, unless the limit
     // is raised.
     std::string strNested;
     for (int i = 0; i < 101; ++i) strNested += strTimed + "\"T" + std::to_string(i) + "\"><Scope name=\"Timed Scope\">\n";
     for (int i = 0; i < 101; ++i) strNested += "</Scope></Filter>";
-    const std::string strNestedError = "test.xml:104: scope \"Timed Scope\" is nested 101 scopes deep, more than the limit of 100";
-    EXPECT_EQ(LoadError(Document(strNested + "\n")).substr(0, strNestedError.size()), strNestedError);
+    ExpectLoadErrors({{Document(strNested + "\n"),
+                       "test.xml:104: scope \"Timed Scope\" is nested 101 scopes deep, more than the limit of 100"}});
     EXPECT_NO_THROW(LoadGraphFromText(m_Core, nullptr, Document(strNested + "\n"), "test.xml", GraphLimits{1000, 101}));
 
     // The parser is handed text that ends inside a UTF-8 sequence followed
