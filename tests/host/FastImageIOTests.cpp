@@ -1,7 +1,5 @@
-// The image paths made for speed: libpng reading against stb_image's pixels,
-// PNG files written at both compression settings read back by stb_image,
-// files decoded ahead, read-back through a kept pixel buffer, and the
-// background writer's bounded queue and outcomes.
+// The image paths made for speed: libpng against stb_image, PNG written at both settings, files decoded
+// ahead, read-back through a kept pixel buffer, and the background writer's bounded queue.
 
 #include "HostTestSupport.h"
 #include "ImageFileFixture.h"
@@ -65,8 +63,7 @@ StbPicture DecodeWithStb(const std::string& strPath)
     return picture;
 }
 
-// The loader's image as stb_image would give it: rows top-down, and the
-// opaque alpha the loader adds to three channels taken off again.
+// The loader's image as stb_image gives it: rows top-down, the alpha added to three channels taken off.
 Bytes AsStbGivesIt(const ImageData& image, int iChannels)
 {
     const std::size_t uiValue = image.m_iComponentType == ComponentUInt16 ? 2 : 1;
@@ -80,8 +77,7 @@ Bytes AsStbGivesIt(const ImageData& image, int iChannels)
     return rows;
 }
 
-// A PNG written by libpng itself from top-down rows, for the kinds no real
-// file here has: palettes with transparency, 2-bit grey, interlacing.
+// A PNG written by libpng from top-down rows, for kinds no real file here has (palette, 2-bit, interlaced).
 void WriteWithLibpng(const std::string& strPath, std::uint32_t uiWidth, std::uint32_t uiHeight, int iColourType,
                      int iBitDepth, bool bInterlaced, const Bytes& rows, const std::vector<png_color>& palette = {},
                      const Bytes& alphas = {})

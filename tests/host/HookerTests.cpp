@@ -1,5 +1,4 @@
-// Shader-declared ports: what the annotations make, how the ports are fed,
-// and how a rebuild keeps them.
+// Shader-declared ports: what the annotations make, how the ports are fed, and how a rebuild keeps them.
 
 #include "HostTestSupport.h"
 #include "support/GLTestEnvironment.h"

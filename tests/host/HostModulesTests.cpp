@@ -36,8 +36,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A core with the host modules, the standard readers, a logger and a fresh
-// output folder. Filters come from the registry, bound to the test device.
+// A core with the host modules, readers, a logger and a fresh output folder; filters bound to the test device.
 class HostModules : public ::testing::Test {
 protected:
     HostModules()
@@ -289,9 +288,8 @@ TEST_F(HostModules, SinkWritesPngAndExrUnderTheOutputFolderNamedByFrame)
               std::vector<std::string>{"\"Texture\" carries no texture; nothing was written to \"pic.bmp\""});
 }
 
-// In a batch, files are named after the batch's current file; outside one
-// such names are refused. Given a background writer, the sink queues the
-// picture there and the writer tells what became of it.
+// In a batch, names follow the batch's current file (refused outside one); given a background writer, the
+// sink queues the picture there and the writer tells what became of it.
 TEST_F(HostModules, SinkNamesFilesAfterTheBatchFileAndQueuesThemOnABackgroundWriter)
 {
     GFX::ImageData image;
@@ -336,8 +334,7 @@ TEST_F(HostModules, SinkNamesFilesAfterTheBatchFileAndQueuesThemOnABackgroundWri
     EXPECT_EQ(pRead->m_Pixels, image.m_Pixels);
 }
 
-// Integer textures (volume slices, labels) go to PNG as their values, not
-// as colours clamped to white; those a PNG cannot hold are refused.
+// Integer textures go to PNG as their values, not clamped colours; those PNG cannot hold are refused.
 TEST_F(HostModules, SinkWritesUnsignedIntegerTexturesAsTheirValuesAndRefusesSignedOnes)
 {
     auto& sink = dynamic_cast<Host::FilterImageSink&>(Make("Host.ImageSink", "sink"));
@@ -400,9 +397,7 @@ TEST_F(HostModules, SinkWritesUnsignedIntegerTexturesAsTheirValuesAndRefusesSign
     }
 }
 
-// A printer writes "NAME: TEXT" with the value's text form for every
-// "{value}", each frame or only after a change, and calls a missing value an
-// error of the run.
+// A printer writes "NAME: TEXT", "{value}" replaced, each frame or after a change; no value is an error.
 TEST_F(HostModules, PrintersLogTheirValueInTheirText)
 {
     const std::string strGraph =

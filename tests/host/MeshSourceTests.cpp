@@ -35,11 +35,9 @@ namespace {
 const fs::path s_Data = fs::path(ONDO_TEST_DATA) / "meshes";
 using Placement = std::function<float(const Vector3f& vPosition, const Vector3f& vNormal)>;
 
-// What every mesh a source makes must be: a normal (and a texture coordinate,
-// in [0, 1] for bUnitSquare, or none) per position, unit normals, faces of
-// three or four existing vertices turning counter-clockwise around their
-// normals, and every vertex where fnError (its distance from where the shape
-// puts it) says. Returns the number of triangles and the surface's area.
+// Every mesh a source makes: a normal (and a texture coordinate, in [0, 1] for bUnitSquare, or none) per
+// position, unit normals, faces of three or four vertices turning counter-clockwise around their normals,
+// every vertex within fnError of where the shape puts it. Returns the triangles and the area.
 std::pair<std::size_t, double> CheckSurface(const GFX::Mesh& mesh, const Placement& fnError, bool bUnitSquare = false)
 {
     const auto& p = mesh.m_Positions;
@@ -84,8 +82,7 @@ GFX::Mesh Read(const fs::path& file, float fAngle = 80.0f, std::vector<std::stri
     return Host::ReadMeshFile(Utf8ToWide(file.string()), fAngle, pNotes);
 }
 
-// A core with the host modules and a folder for files; sources come from
-// the registry with their controls, bound to the test device.
+// A core with the host modules and a folder for files; sources from the registry, on the test device.
 class MeshSources : public ::testing::Test {
 protected:
     MeshSources() { Host::RegisterHostModules(m_Core); }
@@ -331,8 +328,7 @@ TEST_F(MeshSources, UnreadableFilesAreRefusedNamingTheFileAndTheReason)
     }
 }
 
-// The importer runs in a child process: a file it crashes on is refused,
-// and what comes back from the child is the mesh read in this process.
+// The importer runs in a child process: a crash is refused, and the child's mesh is the one read here.
 TEST_F(MeshSources, ImportsRunApartSoThatAFileCrashingTheImporterIsRefused)
 {
     const fs::path crash = s_Data / "crashes-the-importer.ply";

@@ -265,8 +265,7 @@ TEST(Textures, VolumesCubeMapsAndTheirRefusals)
     }
 }
 
-// The mutable and mipmap flags, a file's own levels and block formats, for
-// volumes and cube maps as for 2D images.
+// Mutable and mipmap flags, a file's own levels and block formats, for volumes and cube maps.
 TEST(Textures, VolumeAndCubeUploadsHonourTheirFlagsLevelsAndBlocks)
 {
     OndoTest::TestDevice();

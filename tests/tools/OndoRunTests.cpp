@@ -1,5 +1,5 @@
-// ondo-run as a user runs it: the example's picture, the options, and the
-// answers to bad input (one clear message, a non-zero exit, no output file).
+// ondo-run as a user runs it: the example's picture, the options, and bad input (one clear message, a
+// non-zero exit, no output file).
 
 #include "support/Command.h"
 
@@ -167,8 +167,7 @@ TEST_F(OndoRunTest, OptionsSaveDescribeListProfileAndRunFrames)
     EXPECT_EQ(result.strOutput.find("Host.Constant"), std::string::npos) << "the pattern selects";
 }
 
-// Every graph that cannot give the picture it asks for stops with exit 1
-// and one message naming the filter, its type and the port, control or file.
+// A graph that cannot give its picture stops with exit 1 and one message naming filter, type and port.
 TEST_F(OndoRunTest, BadInputGivesOneClearMessageAndNoOutput)
 {
     const std::string strUnfed = Write(
@@ -301,8 +300,7 @@ std::set<std::string> Names(const fs::path& folder)
 
 } // namespace
 
-// One frame per file in name order, outputs named after each file, their
-// pixels the negatives of that file's.
+// One frame per file in name order, outputs named after each file, their pixels its negatives.
 TEST_F(OndoRunTest, EachFileOfABatchGivesItsOwnPictureNamedAfterIt)
 {
     fs::create_directories(m_Directory / "in" / "folder.png");
@@ -334,8 +332,7 @@ TEST_F(OndoRunTest, EachFileOfABatchGivesItsOwnPictureNamedAfterIt)
     }
 }
 
-// The example of docs/batch.md, run as it stands there: each shard takes the
-// files it lists, and the shards together take every file exactly once.
+// docs/batch.md's example as it stands: each shard takes the files listed, together every file once.
 TEST_F(OndoRunTest, ShardsTakeTheFilesTheDocumentationListsAndEveryFileOnce)
 {
     std::ifstream page(std::string(DOCS_DIR) + "/batch.md");
@@ -378,8 +375,7 @@ TEST_F(OndoRunTest, ShardsTakeTheFilesTheDocumentationListsAndEveryFileOnce)
               0, "batch: 0 of " + std::to_string(all.size()) + " files (shard 11/12)");
 }
 
-// A batch that cannot give every picture stops with exit 1, naming the file;
-// the pictures of the files before it are complete, none after it is made.
+// A batch stops with exit 1 at a file it cannot do; the pictures before it are complete, none after.
 TEST_F(OndoRunTest, BatchesStopAtTheFirstFileThatIsNoPictureOrCannotBeWritten)
 {
     fs::create_directories(m_Directory / "in");
@@ -419,8 +415,7 @@ TEST_F(OndoRunTest, BatchesStopAtTheFirstFileThatIsNoPictureOrCannotBeWritten)
         EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << "no partial output: " << entry.path();
 }
 
-// --profile: the filters' CPU time per frame and the engine's own line add up
-// to the wall time per frame it prints (each figure rounded to 0.001 ms).
+// --profile: the filters' CPU time per frame and the engine's line add up to the wall time per frame.
 TEST_F(OndoRunTest, ProfileLinesAddUpToTheWallTime)
 {
     const int iFrames = 3;
@@ -458,8 +453,7 @@ TEST_F(OndoRunTest, ProfileLinesAddUpToTheWallTime)
     EXPECT_NEAR(dFilters + dEngine, dWall, 0.0005 * (iFilters + 2)) << result.strOutput;
 }
 
-// Files a careless or hostile user might share: each is refused with exit 1
-// and one clear message, writes nothing and takes little memory and time.
+// Files a careless or hostile user might share: exit 1, one message, nothing written, little memory.
 TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
 {
     const std::string strTimed = "<Filter type=\"Ctrl.TimingScopeOpenGL\" name=";
@@ -546,8 +540,7 @@ TEST_F(OndoRunTest, HostileGraphsAndImagesAreRefusedCheaplyWithoutOutput)
     ExpectRun("--limit xml-depth=20000 x.xml", 2, "--limit xml-depth takes a whole number from 1 to 10000");
 }
 
-// Loading and ordering grow linearly with the filters: a hundred thousand
-// took minutes while they grew with the square.
+// Loading and ordering grow linearly with the filters (a hundred thousand took minutes when quadratic).
 TEST_F(OndoRunTest, AHundredThousandFiltersLoadInSeconds)
 {
     std::string strBody;
