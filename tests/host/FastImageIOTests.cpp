@@ -80,7 +80,7 @@ Bytes AsStbGivesIt(const ImageData& image, int iChannels)
 // A PNG written by libpng from top-down rows, for kinds no real file here has (palette, 2-bit, interlaced).
 void WriteWithLibpng(const std::string& strPath, std::uint32_t uiWidth, std::uint32_t uiHeight, int iColourType,
                      int iBitDepth, bool bInterlaced, const Bytes& rows, const std::vector<png_color>& palette = {},
-                     const Bytes& alphas = {})
+                     const Bytes& alphas = {}, const png_color_16* pKey = nullptr)
 {
     FILE* pFile = std::fopen(strPath.c_str(), "wb");
     ASSERT_NE(pFile, nullptr);
@@ -92,7 +92,7 @@ void WriteWithLibpng(const std::string& strPath, std::uint32_t uiWidth, std::uin
                  bInterlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty()) png_set_PLTE(pPng, pInfo, palette.data(), static_cast<int>(palette.size()));
-    if (!alphas.empty()) png_set_tRNS(pPng, pInfo, alphas.data(), static_cast<int>(alphas.size()), nullptr);
+    if (!alphas.empty() || pKey) png_set_tRNS(pPng, pInfo, alphas.data(), static_cast<int>(alphas.size()), pKey);
     png_write_info(pPng, pInfo);
     const std::size_t uiRowBytes = rows.size() / uiHeight;
     std::vector<png_bytep> pointers;
@@ -129,9 +129,14 @@ TEST_F(ImageFiles, LibpngReadsEveryRealAndUnusualPngAsStbImageDoes)
     WriteWithLibpng(Path("grey2.png"), 9, 3, PNG_COLOR_TYPE_GRAY, 2, false, Pattern(3 * 3, 37));
     WriteWithLibpng(Path("interlaced.png"), 11, 10, PNG_COLOR_TYPE_RGB, 8, true, Pattern(11 * 10 * 3, 13));
     WriteWithLibpng(Path("ga16.png"), 6, 4, PNG_COLOR_TYPE_GRAY_ALPHA, 16, true, Pattern(6 * 4 * 4, 101));
+    // RGB whose one transparent colour is given by a colour key.
+    Bytes keyed = Pattern(6 * 2 * 3, 29);
+    for (std::size_t p = 0; p < 12; p += 3) keyed[3 * p] = 10, keyed[3 * p + 1] = 20, keyed[3 * p + 2] = 30;
+    const png_color_16 key{0, 10, 20, 30, 0};
+    WriteWithLibpng(Path("keyed.png"), 6, 2, PNG_COLOR_TYPE_RGB, 8, false, keyed, {}, {}, &key);
 
-    std::vector<std::string> files = {Path("palette.png"), Path("grey2.png"), Path("interlaced.png"),
-                                      Path("ga16.png"), s_strData + "/meshes/CesiumLogoFlat.png"};
+    std::vector<std::string> files = {Path("palette.png"), Path("grey2.png"),  Path("interlaced.png"),
+                                      Path("ga16.png"),    Path("keyed.png"), s_strData + "/meshes/CesiumLogoFlat.png"};
     for (const std::string& strFolder : {s_strData, s_strAssets})
         for (const auto& entry : fs::directory_iterator(strFolder))
             if (entry.path().extension() == ".png") files.push_back(entry.path().string());
