@@ -84,7 +84,11 @@ protected:
     }
     void WriteBytes(const std::string& strName, const Bytes& bytes) const
     {
-        std::ofstream(Path(strName), std::ios::binary) << std::string(bytes.begin(), bytes.end());
+        WriteText(strName, std::string(bytes.begin(), bytes.end()));
+    }
+    void WriteText(const std::string& strName, const std::string& strBytes) const
+    {
+        std::ofstream(Path(strName), std::ios::binary) << strBytes;
     }
     std::vector<std::string> Listing() const
     {
