@@ -525,6 +525,10 @@ TEST_F(GraphTest, AFailedLoadReleasesWhatWasMadeAndSavingIsAtomic)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(strFolder), {}), 2);
     std::filesystem::remove_all(strFolder);
 
+    // Quotes and backslashes in names are escaped, or dot reads another graph.
+    graph.AddItem(graph.GetRoot(), "Test.Source", "a \"b\" \\c");
     const std::string strDot = GraphToDot(graph);
     EXPECT_NE(strDot.find("\"S\" [label=\"S\\nTest.Source\"];"), std::string::npos) << strDot;
+    EXPECT_NE(strDot.find("\"a \\\"b\\\" \\\\c\" [label=\"a \\\"b\\\" \\\\c\\nTest.Source\"];"), std::string::npos)
+        << strDot;
 }
