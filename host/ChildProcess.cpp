@@ -93,7 +93,8 @@ std::string RunInChildProcess(const std::function<std::string()>& fnWork, const 
                               const std::string& strFailure)
 {
     int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) throw ExceptionParsing(strFailure + "no pipe to a child process: " + std::strerror(errno));
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
+        throw ExceptionParsing(strFailure + "no pipe to a child process: " + std::strerror(errno));
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid < 0) {

@@ -322,6 +322,13 @@ private:
     std::size_t m_uiAt = 0;
 };
 
+std::string LowerCase(std::string_view text)
+{
+    std::string strLower(text);
+    for (char& c : strLower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return strLower;
+}
+
 // A count as the importers read it: the digits a word starts with, whatever
 // follows them ("300ply" declares 300); larger than any file's bytes
 // (saturated) when there are too many of them. Nothing when the word starts
@@ -373,14 +380,9 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, b
     // Told apart as loosely as the importers tell them: their first word
     // holds "OFF" (with the variants' prefixes ST, C, N, 4, n; n: a
     // dimension follows) or starts with "ply", whatever follows.
-    const auto Lowered = [](std::string_view word) {
-        std::string strLower(word);
-        for (char& c : strLower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return strLower;
-    };
     // A file named .off goes to the OFF importer whatever it holds, and it
     // takes a file without the magic to start with its counts.
-    const std::size_t uiMagic = Lowered(first).find("off");
+    const std::size_t uiMagic = LowerCase(first).find("off");
     if (uiMagic != std::string::npos || bOffByName) {
         // The importer reads the counts straight after the magic, also
         // where no space parts them from it ("OFF300").
@@ -397,7 +399,7 @@ void CheckDeclaredCounts(std::string_view strHeader, std::uint64_t uiFileSize, b
             Refused(std::to_string(uiVertices) + " vertices and " + std::to_string(uiFaces) + " faces");
         return;
     }
-    if (Lowered(first.substr(0, 3)) != "ply") return;
+    if (LowerCase(first.substr(0, 3)) != "ply") return;
     // Line by line: the end is a line of its own, not a word that ends
     // another declaration.
     std::uint64_t uiElements = 0, uiBytesEach = 1;
@@ -641,9 +643,8 @@ GFX::Mesh ReadMeshFile(const std::wstring& strPath, float fSmoothingAngle, std::
         stream.read(strHeader.data(), static_cast<std::streamsize>(strHeader.size()));
         strHeader.resize(static_cast<std::size_t>(stream.gcount()));
         std::error_code error;
-        std::string strExtension = file.extension().string();
-        for (char& c : strExtension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        CheckDeclaredCounts(strHeader, fs::file_size(file, error), strExtension == ".off", strFailure);
+        CheckDeclaredCounts(strHeader, fs::file_size(file, error), LowerCase(file.extension().string()) == ".off",
+                            strFailure);
     }
     const auto fnRead = [&](Assimp::Importer& importer, unsigned int uiSteps) {
         return importer.ReadFile(strUtf8, uiSteps);
@@ -656,8 +657,8 @@ GFX::Mesh ReadMeshFromMemory(const void* pData, std::size_t uiSize, const std::s
 {
     const std::string strFailure = "cannot read the mesh: ";
     if (uiSize == 0) throw ExceptionParsing(strFailure + "there are no bytes");
-    CheckDeclaredCounts(std::string_view(static_cast<const char*>(pData), uiSize), uiSize, strFormatHint == "off",
-                        strFailure);
+    CheckDeclaredCounts(std::string_view(static_cast<const char*>(pData), uiSize), uiSize,
+                        LowerCase(strFormatHint) == "off", strFailure);
     return ImportMesh(
         [&](Assimp::Importer& importer, unsigned int uiSteps) {
             return importer.ReadFileFromMemory(pData, uiSize, uiSteps, strFormatHint.c_str());
